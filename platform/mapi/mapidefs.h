@@ -1,0 +1,539 @@
+// MAPI's base types, structures and IUnknown, declared for this platform. Layouts are MAPI's
+// own on 32-bit and 64-bit Windows, so the same sources can build as a Windows provider.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "windows.h"
+
+#if defined(_WIN32) && !defined(_WIN64)
+#define STDMETHODCALLTYPE __stdcall
+#define STDAPICALLTYPE __stdcall
+#else
+#define STDMETHODCALLTYPE
+#define STDAPICALLTYPE
+#endif
+
+// The exported entry points of a loadable module.
+#if defined(_WIN32)
+#define PX_EXPORT extern "C" __declspec(dllexport)
+#else
+#define PX_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
+
+#define MAPI_DIM 1
+
+using HRESULT = std::int32_t;
+using SCODE = std::int32_t;
+using LPULONG = ULONG*;
+using LPLONG = LONG*;
+using LPBYTE = BYTE*;
+using LPCBYTE = const BYTE*;
+using LONGLONG = std::int64_t;
+using ULONGLONG = std::uint64_t;
+using USHORT = unsigned short;
+using ULONG_PTR = std::uintptr_t;
+#if defined(_WIN32)
+using WCHAR = wchar_t;
+#else
+using WCHAR = char16_t;  // MAPI's wide characters are UTF-16 units
+#endif
+using LPWSTR = WCHAR*;
+using LPCWSTR = const WCHAR*;
+using LPTSTR = LPSTR;
+using LPCTSTR = LPCSTR;
+
+#define SUCCEEDED(hr) (static_cast<HRESULT>(hr) >= 0)
+#define FAILED(hr) (static_cast<HRESULT>(hr) < 0)
+#define HR_SUCCEEDED(hr) SUCCEEDED(hr)
+#define HR_FAILED(hr) FAILED(hr)
+
+struct GUID {
+  DWORD Data1;
+  WORD Data2;
+  WORD Data3;
+  BYTE Data4[8];
+};
+using IID = GUID;
+using CLSID = GUID;
+using LPGUID = GUID*;
+using LPIID = IID*;
+using LPCIID = const IID*;
+using REFIID = const IID&;
+using REFGUID = const GUID&;
+using REFCLSID = const CLSID&;
+
+inline bool operator==(const GUID& a, const GUID& b) {
+  return a.Data1 == b.Data1 && a.Data2 == b.Data2 && a.Data3 == b.Data3 && a.Data4[0] == b.Data4[0] &&
+         a.Data4[1] == b.Data4[1] && a.Data4[2] == b.Data4[2] && a.Data4[3] == b.Data4[3] && a.Data4[4] == b.Data4[4] &&
+         a.Data4[5] == b.Data4[5] && a.Data4[6] == b.Data4[6] && a.Data4[7] == b.Data4[7];
+}
+#define IsEqualGUID(a, b) ((a) == (b))
+#define IsEqualIID(a, b) ((a) == (b))
+
+struct MAPIUID {
+  BYTE ab[16];
+};
+using LPMAPIUID = MAPIUID*;
+
+struct FILETIME {
+  DWORD dwLowDateTime;
+  DWORD dwHighDateTime;
+};
+
+union LARGE_INTEGER {
+  struct {
+    DWORD LowPart;
+    LONG HighPart;
+  } u;
+  LONGLONG QuadPart;
+};
+
+union CY {
+  struct {
+    ULONG Lo;
+    LONG Hi;
+  } s;
+  LONGLONG int64;
+};
+using CURRENCY = CY;
+
+struct ENTRYID {
+  BYTE abFlags[4];
+  BYTE ab[MAPI_DIM];
+};
+using LPENTRYID = ENTRYID*;
+#define CbNewENTRYID(cb) (offsetof(ENTRYID, ab) + (cb))
+
+struct FLATENTRY {
+  ULONG cb;
+  BYTE abEntry[MAPI_DIM];
+};
+
+// Property tags, types and identifiers.
+#define PROP_TYPE_MASK 0x0000FFFFu
+#define PROP_TYPE(tag) (static_cast<ULONG>(tag) & PROP_TYPE_MASK)
+#define PROP_ID(tag) (static_cast<ULONG>(tag) >> 16)
+#define PROP_TAG(type, id) ((static_cast<ULONG>(id) << 16) | static_cast<ULONG>(type))
+#define CHANGE_PROP_TYPE(tag, type) ((static_cast<ULONG>(tag) & 0xFFFF0000u) | static_cast<ULONG>(type))
+#define PROP_ID_NULL 0
+#define PROP_ID_INVALID 0xFFFF
+
+constexpr ULONG PT_UNSPECIFIED = 0x0000;
+constexpr ULONG PT_NULL = 0x0001;
+constexpr ULONG PT_I2 = 0x0002;
+constexpr ULONG PT_SHORT = PT_I2;
+constexpr ULONG PT_LONG = 0x0003;
+constexpr ULONG PT_I4 = PT_LONG;
+constexpr ULONG PT_R4 = 0x0004;
+constexpr ULONG PT_FLOAT = PT_R4;
+constexpr ULONG PT_DOUBLE = 0x0005;
+constexpr ULONG PT_R8 = PT_DOUBLE;
+constexpr ULONG PT_CURRENCY = 0x0006;
+constexpr ULONG PT_APPTIME = 0x0007;
+constexpr ULONG PT_ERROR = 0x000A;
+constexpr ULONG PT_BOOLEAN = 0x000B;
+constexpr ULONG PT_OBJECT = 0x000D;
+constexpr ULONG PT_I8 = 0x0014;
+constexpr ULONG PT_LONGLONG = PT_I8;
+constexpr ULONG PT_STRING8 = 0x001E;
+constexpr ULONG PT_UNICODE = 0x001F;
+constexpr ULONG PT_TSTRING = PT_STRING8;
+constexpr ULONG PT_SYSTIME = 0x0040;
+constexpr ULONG PT_CLSID = 0x0048;
+constexpr ULONG PT_BINARY = 0x0102;
+constexpr ULONG MV_FLAG = 0x1000;
+constexpr ULONG MV_INSTANCE = 0x2000;
+constexpr ULONG PT_MV_I2 = MV_FLAG | PT_I2;
+constexpr ULONG PT_MV_LONG = MV_FLAG | PT_LONG;
+constexpr ULONG PT_MV_R4 = MV_FLAG | PT_R4;
+constexpr ULONG PT_MV_DOUBLE = MV_FLAG | PT_DOUBLE;
+constexpr ULONG PT_MV_CURRENCY = MV_FLAG | PT_CURRENCY;
+constexpr ULONG PT_MV_APPTIME = MV_FLAG | PT_APPTIME;
+constexpr ULONG PT_MV_SYSTIME = MV_FLAG | PT_SYSTIME;
+constexpr ULONG PT_MV_STRING8 = MV_FLAG | PT_STRING8;
+constexpr ULONG PT_MV_BINARY = MV_FLAG | PT_BINARY;
+constexpr ULONG PT_MV_UNICODE = MV_FLAG | PT_UNICODE;
+constexpr ULONG PT_MV_CLSID = MV_FLAG | PT_CLSID;
+constexpr ULONG PT_MV_I8 = MV_FLAG | PT_I8;
+
+struct SPropTagArray {
+  ULONG cValues;
+  ULONG aulPropTag[MAPI_DIM];
+};
+using LPSPropTagArray = SPropTagArray*;
+#define CbNewSPropTagArray(n) (offsetof(SPropTagArray, aulPropTag) + (n) * sizeof(ULONG))
+#define CbSPropTagArray(p) CbNewSPropTagArray((p)->cValues)
+#define SizedSPropTagArray(n, name) \
+  struct _SPropTagArray_##name {    \
+    ULONG cValues;                  \
+    ULONG aulPropTag[n];            \
+  } name
+
+struct SBinary {
+  ULONG cb;
+  LPBYTE lpb;
+};
+using LPSBinary = SBinary*;
+
+struct SShortArray {
+  ULONG cValues;
+  short* lpi;
+};
+struct SLongArray {
+  ULONG cValues;
+  LONG* lpl;
+};
+struct SRealArray {
+  ULONG cValues;
+  float* lpflt;
+};
+struct SDoubleArray {
+  ULONG cValues;
+  double* lpdbl;
+};
+struct SCurrencyArray {
+  ULONG cValues;
+  CY* lpcur;
+};
+struct SAppTimeArray {
+  ULONG cValues;
+  double* lpat;
+};
+struct SDateTimeArray {
+  ULONG cValues;
+  FILETIME* lpft;
+};
+struct SBinaryArray {
+  ULONG cValues;
+  SBinary* lpbin;
+};
+struct SLPSTRArray {
+  ULONG cValues;
+  LPSTR* lppszA;
+};
+struct SWStringArray {
+  ULONG cValues;
+  LPWSTR* lppszW;
+};
+struct SGuidArray {
+  ULONG cValues;
+  GUID* lpguid;
+};
+struct SLargeIntegerArray {
+  ULONG cValues;
+  LARGE_INTEGER* lpli;
+};
+
+union PV {
+  short i;
+  LONG l;
+  ULONG ul;
+  float flt;
+  double dbl;
+  unsigned short b;
+  CY cur;
+  double at;
+  FILETIME ft;
+  LPSTR lpszA;
+  SBinary bin;
+  LPWSTR lpszW;
+  LPGUID lpguid;
+  LARGE_INTEGER li;
+  SShortArray MVi;
+  SLongArray MVl;
+  SRealArray MVflt;
+  SDoubleArray MVdbl;
+  SCurrencyArray MVcur;
+  SAppTimeArray MVat;
+  SDateTimeArray MVft;
+  SBinaryArray MVbin;
+  SLPSTRArray MVszA;
+  SWStringArray MVszW;
+  SGuidArray MVguid;
+  SLargeIntegerArray MVli;
+  SCODE err;
+  LONG x;
+};
+
+struct SPropValue {
+  ULONG ulPropTag;
+  ULONG dwAlignPad;
+  union PV Value;
+};
+using LPSPropValue = SPropValue*;
+
+struct SPropProblem {
+  ULONG ulIndex;
+  ULONG ulPropTag;
+  SCODE scode;
+};
+struct SPropProblemArray {
+  ULONG cProblem;
+  SPropProblem aProblem[MAPI_DIM];
+};
+using LPSPropProblemArray = SPropProblemArray*;
+
+struct SRow {
+  ULONG ulAdrEntryPad;
+  ULONG cValues;
+  LPSPropValue lpProps;
+};
+using LPSRow = SRow*;
+
+struct SRowSet {
+  ULONG cRows;
+  SRow aRow[MAPI_DIM];
+};
+using LPSRowSet = SRowSet*;
+#define CbNewSRowSet(n) (offsetof(SRowSet, aRow) + (n) * sizeof(SRow))
+
+struct ADRENTRY {
+  ULONG ulReserved1;
+  ULONG cValues;
+  LPSPropValue rgPropVals;
+};
+using LPADRENTRY = ADRENTRY*;
+
+struct ADRLIST {
+  ULONG cEntries;
+  ADRENTRY aEntries[MAPI_DIM];
+};
+using LPADRLIST = ADRLIST*;
+#define CbNewADRLIST(n) (offsetof(ADRLIST, aEntries) + (n) * sizeof(ADRENTRY))
+
+struct FlagList {
+  ULONG cFlags;
+  ULONG ulFlag[MAPI_DIM];
+};
+using LPFlagList = FlagList*;
+#define CbNewFlagList(n) (offsetof(FlagList, ulFlag) + (n) * sizeof(ULONG))
+
+struct ENTRYLIST {
+  ULONG cValues;
+  SBinary* lpbin;
+};
+using LPENTRYLIST = ENTRYLIST*;
+
+struct SSortOrder {
+  ULONG ulPropTag;
+  ULONG ulOrder;
+};
+using LPSSortOrder = SSortOrder*;
+struct SSortOrderSet {
+  ULONG cSorts;
+  ULONG cCategories;
+  ULONG cExpanded;
+  SSortOrder aSort[MAPI_DIM];
+};
+using LPSSortOrderSet = SSortOrderSet*;
+#define CbNewSSortOrderSet(n) (offsetof(SSortOrderSet, aSort) + (n) * sizeof(SSortOrder))
+constexpr ULONG TABLE_SORT_ASCEND = 0x00000000;
+constexpr ULONG TABLE_SORT_DESCEND = 0x00000001;
+constexpr ULONG TABLE_SORT_COMBINE = 0x00000002;
+
+// Restrictions.
+struct SRestriction;
+using LPSRestriction = SRestriction*;
+
+struct SAndRestriction {
+  ULONG cRes;
+  LPSRestriction lpRes;
+};
+struct SOrRestriction {
+  ULONG cRes;
+  LPSRestriction lpRes;
+};
+struct SNotRestriction {
+  ULONG ulReserved;
+  LPSRestriction lpRes;
+};
+struct SContentRestriction {
+  ULONG ulFuzzyLevel;
+  ULONG ulPropTag;
+  LPSPropValue lpProp;
+};
+struct SBitMaskRestriction {
+  ULONG relBMR;
+  ULONG ulPropTag;
+  ULONG ulMask;
+};
+struct SPropertyRestriction {
+  ULONG relop;
+  ULONG ulPropTag;
+  LPSPropValue lpProp;
+};
+struct SComparePropsRestriction {
+  ULONG relop;
+  ULONG ulPropTag1;
+  ULONG ulPropTag2;
+};
+struct SSizeRestriction {
+  ULONG relop;
+  ULONG ulPropTag;
+  ULONG cb;
+};
+struct SExistRestriction {
+  ULONG ulReserved1;
+  ULONG ulPropTag;
+  ULONG ulReserved2;
+};
+struct SSubRestriction {
+  ULONG ulSubObject;
+  LPSRestriction lpRes;
+};
+struct SCommentRestriction {
+  ULONG cValues;
+  LPSRestriction lpRes;
+  LPSPropValue lpProp;
+};
+
+struct SRestriction {
+  ULONG rt;
+  union {
+    SComparePropsRestriction resCompareProps;
+    SAndRestriction resAnd;
+    SOrRestriction resOr;
+    SNotRestriction resNot;
+    SContentRestriction resContent;
+    SPropertyRestriction resProperty;
+    SBitMaskRestriction resBitMask;
+    SSizeRestriction resSize;
+    SExistRestriction resExist;
+    SSubRestriction resSub;
+    SCommentRestriction resComment;
+  } res;
+};
+
+constexpr ULONG RES_AND = 0x00000000;
+constexpr ULONG RES_OR = 0x00000001;
+constexpr ULONG RES_NOT = 0x00000002;
+constexpr ULONG RES_CONTENT = 0x00000003;
+constexpr ULONG RES_PROPERTY = 0x00000004;
+constexpr ULONG RES_COMPAREPROPS = 0x00000005;
+constexpr ULONG RES_BITMASK = 0x00000006;
+constexpr ULONG RES_SIZE = 0x00000007;
+constexpr ULONG RES_EXIST = 0x00000008;
+constexpr ULONG RES_SUBRESTRICTION = 0x00000009;
+constexpr ULONG RES_COMMENT = 0x0000000A;
+
+constexpr ULONG FL_FULLSTRING = 0x00000000;
+constexpr ULONG FL_SUBSTRING = 0x00000001;
+constexpr ULONG FL_PREFIX = 0x00000002;
+constexpr ULONG FL_IGNORECASE = 0x00010000;
+constexpr ULONG FL_IGNORENONSPACE = 0x00020000;
+constexpr ULONG FL_LOOSE = 0x00040000;
+
+constexpr ULONG RELOP_LT = 0;
+constexpr ULONG RELOP_LE = 1;
+constexpr ULONG RELOP_GT = 2;
+constexpr ULONG RELOP_GE = 3;
+constexpr ULONG RELOP_EQ = 4;
+constexpr ULONG RELOP_NE = 5;
+constexpr ULONG RELOP_RE = 6;
+
+constexpr ULONG BMR_EQZ = 0;
+constexpr ULONG BMR_NEZ = 1;
+
+// Flags shared by many calls.
+constexpr ULONG MAPI_MODIFY = 0x00000001;
+constexpr ULONG MAPI_ACCESS_MODIFY = 0x00000001;
+constexpr ULONG MAPI_ACCESS_READ = 0x00000002;
+constexpr ULONG MAPI_ACCESS_DELETE = 0x00000004;
+constexpr ULONG MAPI_ACCESS_CREATE_HIERARCHY = 0x00000008;
+constexpr ULONG MAPI_ACCESS_CREATE_CONTENTS = 0x00000010;
+constexpr ULONG MAPI_ACCESS_CREATE_ASSOCIATED = 0x00000020;
+constexpr ULONG MAPI_UNICODE = 0x80000000;
+constexpr ULONG MAPI_DEFERRED_ERRORS = 0x00000008;
+constexpr ULONG MAPI_BEST_ACCESS = 0x00000010;
+constexpr ULONG MAPI_ASSOCIATED = 0x00000040;
+constexpr ULONG MAPI_DIALOG = 0x00000008;
+constexpr ULONG MAPI_CREATE = 0x00000002;
+constexpr ULONG KEEP_OPEN_READONLY = 0x00000001;
+constexpr ULONG KEEP_OPEN_READWRITE = 0x00000002;
+constexpr ULONG FORCE_SAVE = 0x00000004;
+
+// Object types (PR_OBJECT_TYPE).
+constexpr ULONG MAPI_STORE = 0x00000001;
+constexpr ULONG MAPI_ADDRBOOK = 0x00000002;
+constexpr ULONG MAPI_FOLDER = 0x00000003;
+constexpr ULONG MAPI_ABCONT = 0x00000004;
+constexpr ULONG MAPI_MESSAGE = 0x00000005;
+constexpr ULONG MAPI_MAILUSER = 0x00000006;
+constexpr ULONG MAPI_ATTACH = 0x00000007;
+constexpr ULONG MAPI_DISTLIST = 0x00000008;
+constexpr ULONG MAPI_PROFSECT = 0x00000009;
+constexpr ULONG MAPI_STATUS = 0x0000000A;
+constexpr ULONG MAPI_SESSION = 0x0000000B;
+constexpr ULONG MAPI_FORMINFO = 0x0000000C;
+
+// Display types (PR_DISPLAY_TYPE).
+constexpr ULONG DT_MAILUSER = 0x00000000;
+constexpr ULONG DT_DISTLIST = 0x00000001;
+constexpr ULONG DT_FORUM = 0x00000002;
+constexpr ULONG DT_AGENT = 0x00000003;
+constexpr ULONG DT_ORGANIZATION = 0x00000004;
+constexpr ULONG DT_PRIVATE_DISTLIST = 0x00000005;
+constexpr ULONG DT_REMOTE_MAILUSER = 0x00000006;
+constexpr ULONG DT_MODIFIABLE = 0x00010000;
+constexpr ULONG DT_GLOBAL = 0x00020000;
+constexpr ULONG DT_LOCAL = 0x00030000;
+constexpr ULONG DT_WAN = 0x00040000;
+constexpr ULONG DT_NOT_SPECIFIC = 0x00050000;
+constexpr ULONG DT_FOLDER = 0x01000000;
+constexpr ULONG DT_FOLDER_LINK = 0x02000000;
+constexpr ULONG DT_FOLDER_SPECIAL = 0x04000000;
+
+// Address-book container flags (PR_CONTAINER_FLAGS).
+constexpr ULONG AB_RECIPIENTS = 0x00000001;
+constexpr ULONG AB_SUBCONTAINERS = 0x00000002;
+constexpr ULONG AB_MODIFIABLE = 0x00000004;
+constexpr ULONG AB_UNMODIFIABLE = 0x00000008;
+constexpr ULONG AB_FIND_ON_OPEN = 0x00000010;
+constexpr ULONG AB_NOT_DEFAULT = 0x00000020;
+
+// Recipient resolution flags.
+constexpr ULONG MAPI_UNRESOLVED = 0x00000000;
+constexpr ULONG MAPI_AMBIGUOUS = 0x00000001;
+constexpr ULONG MAPI_RESOLVED = 0x00000002;
+
+// IUnknown with its slots in COM order. Implementations add their own virtual destructor
+// after the interface's methods.
+struct IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, LPVOID* ppvObj) = 0;
+  virtual ULONG STDMETHODCALLTYPE AddRef() = 0;
+  virtual ULONG STDMETHODCALLTYPE Release() = 0;
+
+ protected:
+  ~IUnknown() = default;
+};
+using LPUNKNOWN = IUnknown*;
+
+// MAPI's memory routines as handed to providers.
+using ALLOCATEBUFFER = SCODE STDMETHODCALLTYPE(ULONG cbSize, LPVOID* lppBuffer);
+using ALLOCATEMORE = SCODE STDMETHODCALLTYPE(ULONG cbSize, LPVOID lpObject, LPVOID* lppBuffer);
+using FREEBUFFER = ULONG STDMETHODCALLTYPE(LPVOID lpBuffer);
+using LPALLOCATEBUFFER = ALLOCATEBUFFER*;
+using LPALLOCATEMORE = ALLOCATEMORE*;
+using LPFREEBUFFER = FREEBUFFER*;
+
+// The layouts MAPI has on Windows, 32-bit and 64-bit alike.
+static_assert(sizeof(GUID) == 16);
+static_assert(sizeof(MAPIUID) == 16);
+static_assert(sizeof(FILETIME) == 8);
+static_assert(sizeof(LARGE_INTEGER) == 8);
+static_assert(sizeof(SBinary) == (sizeof(void*) == 8 ? 16 : 8));
+static_assert(sizeof(PV) == (sizeof(void*) == 8 ? 16 : 8));
+static_assert(sizeof(SPropValue) == (sizeof(void*) == 8 ? 24 : 16));
+static_assert(offsetof(SPropValue, Value) == 8);
+static_assert(sizeof(SRow) == (sizeof(void*) == 8 ? 16 : 12));
+static_assert(sizeof(ADRENTRY) == sizeof(SRow));
+static_assert(offsetof(SRowSet, aRow) == (sizeof(void*) == 8 ? 8 : 4));
+static_assert(sizeof(SPropTagArray) == 8);
+static_assert(sizeof(SSortOrder) == 8);
+static_assert(offsetof(SSortOrderSet, aSort) == 12);
+static_assert(sizeof(SRestriction) == (sizeof(void*) == 8 ? 32 : 16));
+static_assert(offsetof(SRestriction, res) == (sizeof(void*) == 8 ? 8 : 4));
+static_assert(offsetof(SContentRestriction, lpProp) == 8);
+static_assert(offsetof(ENTRYID, ab) == 4);

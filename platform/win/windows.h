@@ -1,0 +1,109 @@
+// The slice of the Windows user services that the provider calls, written for this platform.
+// Names and values follow the documented Windows API so that the provider's sources stay
+// portable; nothing here is specific to one caller.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+
+#if defined(_WIN32) && !defined(_WIN64)
+#define WINAPI __stdcall
+#else
+#define WINAPI
+#endif
+
+using BYTE = std::uint8_t;
+using WORD = std::uint16_t;
+using DWORD = std::uint32_t;
+using UINT = unsigned int;
+using INT = int;
+using LONG = std::int32_t;
+using ULONG = std::uint32_t;
+using BOOL = int;
+using CHAR = char;
+using LPSTR = char*;
+using LPCSTR = const char*;
+using LPVOID = void*;
+using LPCVOID = const void*;
+using UINT_PTR = std::uintptr_t;
+using LCID = DWORD;
+using HANDLE = void*;
+using HWND = struct HWND__*;
+using HINSTANCE = struct HINSTANCE__*;
+using HMODULE = HINSTANCE;
+
+#ifndef TRUE
+#define TRUE 1
+#define FALSE 0
+#endif
+
+// Recursive lock with the critical-section operations.
+struct CRITICAL_SECTION {
+  alignas(std::max_align_t) unsigned char opaque[64];
+};
+using LPCRITICAL_SECTION = CRITICAL_SECTION*;
+
+void InitializeCriticalSection(LPCRITICAL_SECTION cs);
+void DeleteCriticalSection(LPCRITICAL_SECTION cs);
+void EnterCriticalSection(LPCRITICAL_SECTION cs);
+void LeaveCriticalSection(LPCRITICAL_SECTION cs);
+BOOL TryEnterCriticalSection(LPCRITICAL_SECTION cs);
+
+LONG InterlockedIncrement(LONG volatile* value);
+LONG InterlockedDecrement(LONG volatile* value);
+
+// Message boxes.
+constexpr UINT MB_OK = 0x00000000;
+constexpr UINT MB_OKCANCEL = 0x00000001;
+constexpr UINT MB_YESNOCANCEL = 0x00000003;
+constexpr UINT MB_YESNO = 0x00000004;
+constexpr UINT MB_ICONERROR = 0x00000010;
+constexpr UINT MB_ICONHAND = MB_ICONERROR;
+constexpr UINT MB_ICONQUESTION = 0x00000020;
+constexpr UINT MB_ICONWARNING = 0x00000030;
+constexpr UINT MB_ICONINFORMATION = 0x00000040;
+constexpr UINT MB_TYPEMASK = 0x0000000F;
+constexpr UINT MB_ICONMASK = 0x000000F0;
+
+constexpr int IDOK = 1;
+constexpr int IDCANCEL = 2;
+constexpr int IDYES = 6;
+constexpr int IDNO = 7;
+
+int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
+
+// The process-wide handler behind MessageBoxA. The host installs the GUI box or a terminal
+// prompt; tests install a scripted one. Returns the handler it replaces.
+using MessageBoxHandler = std::function<int(const char* text, const char* caption, UINT type)>;
+MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);
+
+// The answer a box without a handler gets when nobody can be asked: the first button
+// (IDOK) for MB_OK and MB_OKCANCEL, the negative one (IDNO) for the yes/no boxes.
+int DefaultMessageBoxAnswer(UINT type);
+// The built-in handler: a prompt on the terminal when standard input is one, the default
+// answer otherwise.
+int TerminalMessageBox(const char* text, const char* caption, UINT type);
+
+// Texts in the locale's character set ("ANSI code page").
+constexpr LCID LOCALE_USER_DEFAULT = 0x0400;
+constexpr LCID LOCALE_SYSTEM_DEFAULT = 0x0800;
+constexpr DWORD NORM_IGNORECASE = 0x00000001;
+constexpr int CSTR_LESS_THAN = 1;
+constexpr int CSTR_EQUAL = 2;
+constexpr int CSTR_GREATER_THAN = 3;
+
+// Upper-cases `length` bytes in place, character by character in the user's locale; a
+// character whose upper case would change its encoded length stays as it is. Returns the
+// number of bytes processed.
+DWORD CharUpperBuffA(LPSTR text, DWORD length);
+// Compares two texts in the user's locale; a count of -1 means NUL-terminated. Returns one of
+// CSTR_LESS_THAN, CSTR_EQUAL, CSTR_GREATER_THAN, or 0 on bad arguments.
+int CompareStringA(LCID locale, DWORD flags, LPCSTR text1, int count1, LPCSTR text2, int count2);
+
+// Makes the process follow the user's locale settings (LANG, LC_*), as a Windows process does
+// from the start. Idempotent; called by the text services themselves.
+void EnsureUserLocale();
+
+// TRUE when any of the `size` bytes at `address` cannot be read.
+BOOL IsBadReadPtr(LPCVOID address, UINT_PTR size);

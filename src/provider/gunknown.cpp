@@ -1,0 +1,41 @@
+#include "provider/gunknown.h"
+
+#include "mapiguid.h"
+
+LPALLOCATEBUFFER pfnAllocateBuffer = MAPIAllocateBuffer;
+LPALLOCATEMORE pfnAllocateMore = MAPIAllocateMore;
+LPFREEBUFFER pfnFreeBuffer = MAPIFreeBuffer;
+
+void SetMemoryRoutines(LPALLOCATEBUFFER allocateBuffer, LPALLOCATEMORE allocateMore, LPFREEBUFFER freeBuffer) {
+  pfnAllocateBuffer = allocateBuffer;
+  pfnAllocateMore = allocateMore;
+  pfnFreeBuffer = freeBuffer;
+}
+
+CUnknown::CUnknown() : RefCount(1) { InitializeCriticalSection(&CritSect); }
+
+CUnknown::~CUnknown() { DeleteCriticalSection(&CritSect); }
+
+HRESULT STDMETHODCALLTYPE CUnknown::QueryInterface(REFIID iid, LPVOID* out) {
+  if (!out) return MAPI_E_INVALID_PARAMETER;
+  *out = nullptr;
+  if (iid == IID_IUnknown) {
+    *out = this;
+    AddRef();
+    return S_OK;
+  }
+  return MAPI_E_INTERFACE_NOT_SUPPORTED;
+}
+
+ULONG STDMETHODCALLTYPE CUnknown::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&RefCount)); }
+
+ULONG STDMETHODCALLTYPE CUnknown::Release() {
+  if (InterlockedDecrement(&RefCount) != 0) return static_cast<ULONG>(RefCount);
+  delete this;
+  return 0;
+}
+
+void CUnknown::Lock() { EnterCriticalSection(&CritSect); }
+void CUnknown::Unlock() { LeaveCriticalSection(&CritSect); }
+
+BOOL WINAPI DllEntryPoint(HINSTANCE, DWORD, LPVOID) { return TRUE; }
