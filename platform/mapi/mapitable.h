@@ -1,0 +1,129 @@
+// MAPI's property and table interfaces (IMAPIProp, IMAPITable, ITableData) and CreateTable,
+// with their methods in MAPI's slot order.
+#pragma once
+
+#include "mapicode.h"
+#include "mapidefs.h"
+
+struct MAPIERROR {
+  ULONG ulVersion;
+  LPSTR lpszError;
+  LPSTR lpszComponent;
+  ULONG ulLowLevelError;
+  ULONG ulContext;
+};
+using LPMAPIERROR = MAPIERROR*;
+
+struct MAPINAMEID;
+using LPMAPINAMEID = MAPINAMEID*;
+struct NOTIFICATION;
+using LPNOTIFICATION = NOTIFICATION*;
+struct IMAPIProgress;
+using LPMAPIPROGRESS = IMAPIProgress*;
+
+struct IMAPIAdviseSink : IUnknown {
+  virtual ULONG STDMETHODCALLTYPE OnNotify(ULONG cNotif, LPNOTIFICATION lpNotifications) = 0;
+
+ protected:
+  ~IMAPIAdviseSink() = default;
+};
+using LPMAPIADVISESINK = IMAPIAdviseSink*;
+
+struct IMAPIProp : IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE GetLastError(HRESULT hResult, ULONG ulFlags, LPMAPIERROR* lppMAPIError) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SaveChanges(ULONG ulFlags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetProps(LPSPropTagArray lpPropTagArray, ULONG ulFlags, ULONG* lpcValues,
+                                             LPSPropValue* lppPropArray) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetPropList(ULONG ulFlags, LPSPropTagArray* lppPropTagArray) = 0;
+  virtual HRESULT STDMETHODCALLTYPE OpenProperty(ULONG ulPropTag, LPCIID lpiid, ULONG ulInterfaceOptions,
+                                                 ULONG ulFlags, LPUNKNOWN* lppUnk) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetProps(ULONG cValues, LPSPropValue lpPropArray,
+                                             LPSPropProblemArray* lppProblems) = 0;
+  virtual HRESULT STDMETHODCALLTYPE DeleteProps(LPSPropTagArray lpPropTagArray, LPSPropProblemArray* lppProblems) = 0;
+  virtual HRESULT STDMETHODCALLTYPE CopyTo(ULONG ciidExclude, LPCIID rgiidExclude, LPSPropTagArray lpExcludeProps,
+                                           ULONG_PTR ulUIParam, LPMAPIPROGRESS lpProgress, LPCIID lpInterface,
+                                           LPVOID lpDestObj, ULONG ulFlags, LPSPropProblemArray* lppProblems) = 0;
+  virtual HRESULT STDMETHODCALLTYPE CopyProps(LPSPropTagArray lpIncludeProps, ULONG_PTR ulUIParam,
+                                              LPMAPIPROGRESS lpProgress, LPCIID lpInterface, LPVOID lpDestObj,
+                                              ULONG ulFlags, LPSPropProblemArray* lppProblems) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetNamesFromIDs(LPSPropTagArray* lppPropTags, LPGUID lpPropSetGuid,
+                                                    ULONG ulFlags, ULONG* lpcPropNames,
+                                                    LPMAPINAMEID** lpppPropNames) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetIDsFromNames(ULONG cPropNames, LPMAPINAMEID* lppPropNames, ULONG ulFlags,
+                                                    LPSPropTagArray* lppPropTags) = 0;
+
+ protected:
+  ~IMAPIProp() = default;
+};
+using LPMAPIPROP = IMAPIProp*;
+
+using BOOKMARK = ULONG_PTR;
+constexpr BOOKMARK BOOKMARK_BEGINNING = 0;
+constexpr BOOKMARK BOOKMARK_CURRENT = 1;
+constexpr BOOKMARK BOOKMARK_END = 2;
+
+struct IMAPITable : IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE GetLastError(HRESULT hResult, ULONG ulFlags, LPMAPIERROR* lppMAPIError) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Advise(ULONG ulEventMask, LPMAPIADVISESINK lpAdviseSink,
+                                           ULONG_PTR* lpulConnection) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Unadvise(ULONG_PTR ulConnection) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetStatus(ULONG* lpulTableStatus, ULONG* lpulTableType) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetColumns(LPSPropTagArray lpPropTagArray, ULONG ulFlags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE QueryColumns(ULONG ulFlags, LPSPropTagArray* lpPropTagArray) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetRowCount(ULONG ulFlags, ULONG* lpulCount) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SeekRow(BOOKMARK bkOrigin, LONG lRowCount, LONG* lplRowsSought) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SeekRowApprox(ULONG ulNumerator, ULONG ulDenominator) = 0;
+  virtual HRESULT STDMETHODCALLTYPE QueryPosition(ULONG* lpulRow, ULONG* lpulNumerator, ULONG* lpulDenominator) = 0;
+  virtual HRESULT STDMETHODCALLTYPE FindRow(LPSRestriction lpRestriction, BOOKMARK bkOrigin, ULONG ulFlags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Restrict(LPSRestriction lpRestriction, ULONG ulFlags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE CreateBookmark(BOOKMARK* lpbkPosition) = 0;
+  virtual HRESULT STDMETHODCALLTYPE FreeBookmark(BOOKMARK bkPosition) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SortTable(LPSSortOrderSet lpSortCriteria, ULONG ulFlags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE QuerySortOrder(LPSSortOrderSet* lppSortCriteria) = 0;
+  virtual HRESULT STDMETHODCALLTYPE QueryRows(LONG lRowCount, ULONG ulFlags, LPSRowSet* lppRows) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Abort() = 0;
+  virtual HRESULT STDMETHODCALLTYPE ExpandRow(ULONG cbInstanceKey, LPBYTE pbInstanceKey, ULONG ulRowCount,
+                                              ULONG ulFlags, LPSRowSet* lppRows, ULONG* lpulMoreRows) = 0;
+  virtual HRESULT STDMETHODCALLTYPE CollapseRow(ULONG cbInstanceKey, LPBYTE pbInstanceKey, ULONG ulFlags,
+                                                ULONG* lpulRowCount) = 0;
+  virtual HRESULT STDMETHODCALLTYPE WaitForCompletion(ULONG ulFlags, ULONG ulTimeout, ULONG* lpulTableStatus) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetCollapseState(ULONG ulFlags, ULONG cbInstanceKey, LPBYTE lpbInstanceKey,
+                                                     ULONG* lpcbCollapseState, LPBYTE* lppbCollapseState) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetCollapseState(ULONG ulFlags, ULONG cbCollapseState, LPBYTE pbCollapseState,
+                                                     BOOKMARK* lpbkLocation) = 0;
+
+ protected:
+  ~IMAPITable() = default;
+};
+using LPMAPITABLE = IMAPITable*;
+
+struct ITableData;
+using LPTABLEDATA = ITableData*;
+using CALLERRELEASE = void STDMETHODCALLTYPE(ULONG_PTR ulCallerData, LPTABLEDATA lpTblData, LPMAPITABLE lpVue);
+
+struct ITableData : IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE HrGetView(LPSSortOrderSet lpSSortOrderSet, CALLERRELEASE* lpfCallerRelease,
+                                              ULONG_PTR ulCallerData, LPMAPITABLE* lppMAPITable) = 0;
+  virtual HRESULT STDMETHODCALLTYPE HrModifyRow(LPSRow lpSRow) = 0;
+  virtual HRESULT STDMETHODCALLTYPE HrDeleteRow(LPSPropValue lpSPropValue) = 0;
+  virtual HRESULT STDMETHODCALLTYPE HrQueryRow(LPSPropValue lpsPropValue, LPSRow* lppSRow, ULONG* lpuliRow) = 0;
+  virtual HRESULT STDMETHODCALLTYPE HrEnumRow(ULONG ulRowNumber, LPSRow* lppSRow) = 0;
+  virtual HRESULT STDMETHODCALLTYPE HrNotify(ULONG ulFlags, ULONG cValues, LPSPropValue lpSPropValue) = 0;
+  virtual HRESULT STDMETHODCALLTYPE HrInsertRow(ULONG uliRow, LPSRow lpSRow) = 0;
+  virtual HRESULT STDMETHODCALLTYPE HrModifyRows(ULONG ulFlags, LPSRowSet lpSRowSet) = 0;
+  virtual HRESULT STDMETHODCALLTYPE HrDeleteRows(ULONG ulFlags, LPSRowSet lprowsetToDelete, ULONG* cRowsDeleted) = 0;
+
+ protected:
+  ~ITableData() = default;
+};
+
+constexpr ULONG TBLTYPE_SNAPSHOT = 0;
+constexpr ULONG TBLTYPE_KEYSET = 1;
+constexpr ULONG TBLTYPE_DYNAMIC = 2;
+
+// Makes table data with `ulPropTagIndexColumn` as the key of its rows and `lpSPropTagArrayColumns`
+// as the columns its views show first. Rows are handed out in memory from the given routines.
+SCODE STDAPICALLTYPE CreateTable(LPCIID lpInterface, LPALLOCATEBUFFER lpAllocateBuffer,
+                                 LPALLOCATEMORE lpAllocateMore, LPFREEBUFFER lpFreeBuffer, LPVOID lpvReserved,
+                                 ULONG ulTableType, ULONG ulPropTagIndexColumn,
+                                 LPSPropTagArray lpSPropTagArrayColumns, LPTABLEDATA* lppTableData);
