@@ -35,8 +35,8 @@ struct IMAPIProp : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetProps(LPSPropTagArray lpPropTagArray, ULONG ulFlags, ULONG* lpcValues,
                                              LPSPropValue* lppPropArray) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetPropList(ULONG ulFlags, LPSPropTagArray* lppPropTagArray) = 0;
-  virtual HRESULT STDMETHODCALLTYPE OpenProperty(ULONG ulPropTag, LPCIID lpiid, ULONG ulInterfaceOptions,
-                                                 ULONG ulFlags, LPUNKNOWN* lppUnk) = 0;
+  virtual HRESULT STDMETHODCALLTYPE OpenProperty(ULONG ulPropTag, LPCIID lpiid, ULONG ulInterfaceOptions, ULONG ulFlags,
+                                                 LPUNKNOWN* lppUnk) = 0;
   virtual HRESULT STDMETHODCALLTYPE SetProps(ULONG cValues, LPSPropValue lpPropArray,
                                              LPSPropProblemArray* lppProblems) = 0;
   virtual HRESULT STDMETHODCALLTYPE DeleteProps(LPSPropTagArray lpPropTagArray, LPSPropProblemArray* lppProblems) = 0;
@@ -46,9 +46,8 @@ struct IMAPIProp : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE CopyProps(LPSPropTagArray lpIncludeProps, ULONG_PTR ulUIParam,
                                               LPMAPIPROGRESS lpProgress, LPCIID lpInterface, LPVOID lpDestObj,
                                               ULONG ulFlags, LPSPropProblemArray* lppProblems) = 0;
-  virtual HRESULT STDMETHODCALLTYPE GetNamesFromIDs(LPSPropTagArray* lppPropTags, LPGUID lpPropSetGuid,
-                                                    ULONG ulFlags, ULONG* lpcPropNames,
-                                                    LPMAPINAMEID** lpppPropNames) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetNamesFromIDs(LPSPropTagArray* lppPropTags, LPGUID lpPropSetGuid, ULONG ulFlags,
+                                                    ULONG* lpcPropNames, LPMAPINAMEID** lpppPropNames) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetIDsFromNames(ULONG cPropNames, LPMAPINAMEID* lppPropNames, ULONG ulFlags,
                                                     LPSPropTagArray* lppPropTags) = 0;
 
@@ -123,7 +122,31 @@ constexpr ULONG TBLTYPE_DYNAMIC = 2;
 
 // Makes table data with `ulPropTagIndexColumn` as the key of its rows and `lpSPropTagArrayColumns`
 // as the columns its views show first. Rows are handed out in memory from the given routines.
-SCODE STDAPICALLTYPE CreateTable(LPCIID lpInterface, LPALLOCATEBUFFER lpAllocateBuffer,
-                                 LPALLOCATEMORE lpAllocateMore, LPFREEBUFFER lpFreeBuffer, LPVOID lpvReserved,
-                                 ULONG ulTableType, ULONG ulPropTagIndexColumn,
-                                 LPSPropTagArray lpSPropTagArrayColumns, LPTABLEDATA* lppTableData);
+SCODE STDAPICALLTYPE CreateTable(LPCIID lpInterface, LPALLOCATEBUFFER lpAllocateBuffer, LPALLOCATEMORE lpAllocateMore,
+                                 LPFREEBUFFER lpFreeBuffer, LPVOID lpvReserved, ULONG ulTableType,
+                                 ULONG ulPropTagIndexColumn, LPSPropTagArray lpSPropTagArrayColumns,
+                                 LPTABLEDATA* lppTableData);
+
+// QueryColumns
+constexpr ULONG TBL_ALL_COLUMNS = 0x00000001;
+// QueryRows
+constexpr ULONG TBL_NOADVANCE = 0x00000001;
+// SetColumns, Restrict, SortTable
+constexpr ULONG TBL_ASYNC = 0x00000001;
+constexpr ULONG TBL_BATCH = 0x00000002;
+// WaitForCompletion
+constexpr ULONG TBL_NOWAIT = 0x00000001;
+// FindRow
+constexpr ULONG DIR_BACKWARD = 0x00000001;
+// HrDeleteRows
+constexpr ULONG TAD_ALL_ROWS = 0x00000001;
+
+// GetStatus
+constexpr ULONG TBLSTAT_COMPLETE = 0;
+constexpr ULONG TBLSTAT_QCHANGED = 7;
+constexpr ULONG TBLSTAT_SORTING = 9;
+constexpr ULONG TBLSTAT_SORT_ERROR = 10;
+constexpr ULONG TBLSTAT_SETTING_COLS = 11;
+constexpr ULONG TBLSTAT_SETCOL_ERROR = 13;
+constexpr ULONG TBLSTAT_RESTRICTING = 14;
+constexpr ULONG TBLSTAT_RESTRICT_ERROR = 15;
