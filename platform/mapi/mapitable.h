@@ -35,8 +35,8 @@ struct IMAPIProp : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetProps(LPSPropTagArray lpPropTagArray, ULONG ulFlags, ULONG* lpcValues,
                                              LPSPropValue* lppPropArray) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetPropList(ULONG ulFlags, LPSPropTagArray* lppPropTagArray) = 0;
-  virtual HRESULT STDMETHODCALLTYPE OpenProperty(ULONG ulPropTag, LPCIID lpiid, ULONG ulInterfaceOptions, ULONG ulFlags,
-                                                 LPUNKNOWN* lppUnk) = 0;
+  virtual HRESULT STDMETHODCALLTYPE OpenProperty(ULONG ulPropTag, LPCIID lpiid, ULONG ulInterfaceOptions,
+                                                 ULONG ulFlags, LPUNKNOWN* lppUnk) = 0;
   virtual HRESULT STDMETHODCALLTYPE SetProps(ULONG cValues, LPSPropValue lpPropArray,
                                              LPSPropProblemArray* lppProblems) = 0;
   virtual HRESULT STDMETHODCALLTYPE DeleteProps(LPSPropTagArray lpPropTagArray, LPSPropProblemArray* lppProblems) = 0;
@@ -46,8 +46,9 @@ struct IMAPIProp : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE CopyProps(LPSPropTagArray lpIncludeProps, ULONG_PTR ulUIParam,
                                               LPMAPIPROGRESS lpProgress, LPCIID lpInterface, LPVOID lpDestObj,
                                               ULONG ulFlags, LPSPropProblemArray* lppProblems) = 0;
-  virtual HRESULT STDMETHODCALLTYPE GetNamesFromIDs(LPSPropTagArray* lppPropTags, LPGUID lpPropSetGuid, ULONG ulFlags,
-                                                    ULONG* lpcPropNames, LPMAPINAMEID** lpppPropNames) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetNamesFromIDs(LPSPropTagArray* lppPropTags, LPGUID lpPropSetGuid,
+                                                    ULONG ulFlags, ULONG* lpcPropNames,
+                                                    LPMAPINAMEID** lpppPropNames) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetIDsFromNames(ULONG cPropNames, LPMAPINAMEID* lppPropNames, ULONG ulFlags,
                                                     LPSPropTagArray* lppPropTags) = 0;
 
@@ -122,10 +123,10 @@ constexpr ULONG TBLTYPE_DYNAMIC = 2;
 
 // Makes table data with `ulPropTagIndexColumn` as the key of its rows and `lpSPropTagArrayColumns`
 // as the columns its views show first. Rows are handed out in memory from the given routines.
-SCODE STDAPICALLTYPE CreateTable(LPCIID lpInterface, LPALLOCATEBUFFER lpAllocateBuffer, LPALLOCATEMORE lpAllocateMore,
-                                 LPFREEBUFFER lpFreeBuffer, LPVOID lpvReserved, ULONG ulTableType,
-                                 ULONG ulPropTagIndexColumn, LPSPropTagArray lpSPropTagArrayColumns,
-                                 LPTABLEDATA* lppTableData);
+SCODE STDAPICALLTYPE CreateTable(LPCIID lpInterface, LPALLOCATEBUFFER lpAllocateBuffer,
+                                 LPALLOCATEMORE lpAllocateMore, LPFREEBUFFER lpFreeBuffer, LPVOID lpvReserved,
+                                 ULONG ulTableType, ULONG ulPropTagIndexColumn,
+                                 LPSPropTagArray lpSPropTagArrayColumns, LPTABLEDATA* lppTableData);
 
 // QueryColumns
 constexpr ULONG TBL_ALL_COLUMNS = 0x00000001;
