@@ -40,8 +40,8 @@ bool TemplateId(LPCSTR name, ULONG& id) {
 class Structure {
  public:
   template <class T>
-  explicit Structure(const T& fixed) : bytes_(reinterpret_cast<const BYTE*>(&fixed),
-                                              reinterpret_cast<const BYTE*>(&fixed) + sizeof fixed) {}
+  explicit Structure(const T& fixed)
+      : bytes_(reinterpret_cast<const BYTE*>(&fixed), reinterpret_cast<const BYTE*>(&fixed) + sizeof fixed) {}
   // Appends a text and returns its offset from the start of the structure.
   ULONG Append(const std::string& text) {
     const auto offset = static_cast<ULONG>(bytes_.size());
@@ -130,8 +130,7 @@ HRESULT STDAPICALLTYPE BuildDisplayTable(LPALLOCATEBUFFER lpAllocateBuffer, LPAL
   if (!lppTable) return MAPI_E_INVALID_PARAMETER;
   *lppTable = nullptr;
   if (lppTblData) *lppTblData = nullptr;
-  if (!lpAllocateBuffer || !lpAllocateMore || !lpFreeBuffer || !lpPage || cPages == 0)
-    return MAPI_E_INVALID_PARAMETER;
+  if (!lpAllocateBuffer || !lpAllocateMore || !lpFreeBuffer || !lpPage || cPages == 0) return MAPI_E_INVALID_PARAMETER;
   if (ulFlags & MAPI_UNICODE) return MAPI_E_BAD_CHARWIDTH;
   if (ulFlags) return MAPI_E_UNKNOWN_FLAGS;
 
@@ -151,12 +150,11 @@ HRESULT STDAPICALLTYPE BuildDisplayTable(LPALLOCATEBUFFER lpAllocateBuffer, LPAL
   }
 
   SizedSPropTagArray(kColumns, columns) = {kColumns,
-                                            {PR_ROWID, PR_XPOS, PR_YPOS, PR_DELTAX, PR_DELTAY, PR_CONTROL_TYPE,
-                                             PR_CONTROL_FLAGS, PR_CONTROL_STRUCTURE, PR_CONTROL_ID}};
+                                           {PR_ROWID, PR_XPOS, PR_YPOS, PR_DELTAX, PR_DELTAY, PR_CONTROL_TYPE,
+                                            PR_CONTROL_FLAGS, PR_CONTROL_STRUCTURE, PR_CONTROL_ID}};
   ComPtr<ITableData> data;
   if (const SCODE sc = CreateTable(&IID_IMAPITableData, lpAllocateBuffer, lpAllocateMore, lpFreeBuffer, nullptr,
-                                   TBLTYPE_SNAPSHOT, PR_ROWID, reinterpret_cast<LPSPropTagArray>(&columns),
-                                   data.put());
+                                   TBLTYPE_SNAPSHOT, PR_ROWID, reinterpret_cast<LPSPropTagArray>(&columns), data.put());
       FAILED(sc))
     return sc;
 
@@ -192,8 +190,12 @@ HRESULT STDAPICALLTYPE BuildDisplayTable(LPALLOCATEBUFFER lpAllocateBuffer, LPAL
                            reinterpret_cast<const BYTE*>(&control.ulItemID) + sizeof control.ulItemID);
 
         SPropValue values[kColumns] = {};
-        const std::pair<ULONG, LONG> longs[] = {{PR_ROWID, rowId++}, {PR_XPOS, x}, {PR_YPOS, y}, {PR_DELTAX, cx},
-                                                {PR_DELTAY, cy}, {PR_CONTROL_TYPE, static_cast<LONG>(control.ulCtlType)},
+        const std::pair<ULONG, LONG> longs[] = {{PR_ROWID, rowId++},
+                                                {PR_XPOS, x},
+                                                {PR_YPOS, y},
+                                                {PR_DELTAX, cx},
+                                                {PR_DELTAY, cy},
+                                                {PR_CONTROL_TYPE, static_cast<LONG>(control.ulCtlType)},
                                                 {PR_CONTROL_FLAGS, static_cast<LONG>(control.ulCtlFlags)}};
         for (int i = 0; i < kStructure; ++i) {
           values[i].ulPropTag = longs[i].first;
