@@ -2,7 +2,6 @@
 #include <array>
 #include <cstring>
 #include <new>
-#include <regex>
 #include <string>
 #include <string_view>
 
@@ -372,12 +371,7 @@ BOOL STDAPICALLTYPE FPropCompareProp(LPSPropValue lpSPropValue1, ULONG ulRelOp, 
   if (ulRelOp == RELOP_RE) {
     if (PROP_TYPE(lpSPropValue1->ulPropTag) != PT_STRING8) return FALSE;
     if (!lpSPropValue1->Value.lpszA || !lpSPropValue2->Value.lpszA) return FALSE;
-    try {
-      const std::regex pattern(lpSPropValue2->Value.lpszA, std::regex::extended);
-      return std::regex_search(lpSPropValue1->Value.lpszA, pattern);
-    } catch (const std::exception&) {
-      return FALSE;
-    }
+    return Pattern(lpSPropValue2->Value.lpszA).Search(lpSPropValue1->Value.lpszA);
   }
   const int c = CompareValues(*lpSPropValue1, *lpSPropValue2);
   switch (ulRelOp) {

@@ -4,10 +4,11 @@
 
 #include <cstddef>
 #include <memory>
-#include <regex>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include <regex.h>
 
 #include "mapicode.h"
 #include "mapidefs.h"
@@ -34,6 +35,23 @@ void FoldUpper(std::string_view text, std::string& out);
 // Compares two values as LPropCompareProp does (types are assumed equal).
 int CompareValues(const SPropValue& a, const SPropValue& b);
 
+// An extended regular expression (POSIX), compiled once and searched for in texts.
+class Pattern {
+ public:
+  explicit Pattern(const char* expression) { ok_ = regcomp(&regex_, expression, REG_EXTENDED | REG_NOSUB) == 0; }
+  Pattern(const Pattern&) = delete;
+  Pattern& operator=(const Pattern&) = delete;
+  ~Pattern() {
+    if (ok_) regfree(&regex_);
+  }
+  bool Ok() const { return ok_; }
+  bool Search(const char* text) const { return ok_ && regexec(&regex_, text, 0, nullptr, 0) == 0; }
+
+ private:
+  regex_t regex_{};
+  bool ok_ = false;
+};
+
 // A restriction compiled for repeated evaluation: values copied, patterns folded and regular
 // expressions built once.
 class Restriction {
@@ -56,7 +74,7 @@ class Restriction {
   bool ignoreCase_ = false;
   PropBlock value_;
   std::string folded_;
-  std::unique_ptr<std::regex> regex_;
+  std::unique_ptr<Pattern> regex_;
   std::vector<Restriction> children_;
 };
 

@@ -180,7 +180,7 @@ bool Restriction::Evaluate(const SPropValue* props, ULONG count, std::string& sc
     case RES_PROPERTY: {
       const SPropValue& operand = value_.props[0];
       return TestValue(Find(props, count, tag_), PROP_TYPE(operand.ulPropTag), [&](const SPropValue& v) {
-        if (relop_ == RELOP_RE) return v.Value.lpszA && std::regex_search(v.Value.lpszA, *regex_);
+        if (relop_ == RELOP_RE) return v.Value.lpszA && regex_->Search(v.Value.lpszA);
         return Relate(CompareValues(v, operand), relop_);
       });
     }
@@ -257,11 +257,8 @@ HRESULT Restriction::CompileNode(const SRestriction& source, int depth, Restrict
         const SPropValue& pattern = node.value_.props[0];
         if (PROP_TYPE(pattern.ulPropTag) != PT_STRING8) return MAPI_E_TOO_COMPLEX;
         if (!pattern.Value.lpszA) return MAPI_E_INVALID_PARAMETER;
-        try {
-          node.regex_ = std::make_unique<std::regex>(pattern.Value.lpszA, std::regex::extended);
-        } catch (const std::regex_error&) {
-          return MAPI_E_INVALID_PARAMETER;
-        }
+        node.regex_ = std::make_unique<Pattern>(pattern.Value.lpszA);
+        if (!node.regex_->Ok()) return MAPI_E_INVALID_PARAMETER;
       }
       return S_OK;
     }

@@ -341,6 +341,8 @@ class TableData final : public ITableData {
  private:
   void NoteTag(ULONG tag) {
     if (PROP_TYPE(tag) == PT_ERROR) return;
+    // Tables have few distinct columns: a scan beats hashing until they are many.
+    if (allTags.size() <= 32 && std::find(allTags.begin(), allTags.end(), tag) != allTags.end()) return;
     if (seenTags_.insert(tag).second) allTags.push_back(tag);
   }
 
