@@ -149,7 +149,11 @@ using LPDTPAGE = DTPAGE*;
 // Integer resource identifiers travel in a string pointer, as on Windows.
 #ifndef MAKEINTRESOURCEA
 #define MAKEINTRESOURCEA(i) (reinterpret_cast<LPSTR>(static_cast<ULONG_PTR>(static_cast<WORD>(i))))
+#endif
+#ifndef MAKEINTRESOURCE
 #define MAKEINTRESOURCE MAKEINTRESOURCEA
+#endif
+#ifndef IS_INTRESOURCE
 #define IS_INTRESOURCE(p) ((reinterpret_cast<ULONG_PTR>(p) >> 16) == 0)
 #endif
 
