@@ -127,3 +127,27 @@ SCODE STDAPICALLTYPE CreateTable(LPCIID lpInterface, LPALLOCATEBUFFER lpAllocate
                                  LPALLOCATEMORE lpAllocateMore, LPFREEBUFFER lpFreeBuffer, LPVOID lpvReserved,
                                  ULONG ulTableType, ULONG ulPropTagIndexColumn,
                                  LPSPropTagArray lpSPropTagArrayColumns, LPTABLEDATA* lppTableData);
+
+// QueryColumns
+constexpr ULONG TBL_ALL_COLUMNS = 0x00000001;
+// QueryRows
+constexpr ULONG TBL_NOADVANCE = 0x00000001;
+// SetColumns, Restrict, SortTable
+constexpr ULONG TBL_ASYNC = 0x00000001;
+constexpr ULONG TBL_BATCH = 0x00000002;
+// WaitForCompletion
+constexpr ULONG TBL_NOWAIT = 0x00000001;
+// FindRow
+constexpr ULONG DIR_BACKWARD = 0x00000001;
+// HrDeleteRows
+constexpr ULONG TAD_ALL_ROWS = 0x00000001;
+
+// GetStatus
+constexpr ULONG TBLSTAT_COMPLETE = 0;
+constexpr ULONG TBLSTAT_QCHANGED = 7;
+constexpr ULONG TBLSTAT_SORTING = 9;
+constexpr ULONG TBLSTAT_SORT_ERROR = 10;
+constexpr ULONG TBLSTAT_SETTING_COLS = 11;
+constexpr ULONG TBLSTAT_SETCOL_ERROR = 13;
+constexpr ULONG TBLSTAT_RESTRICTING = 14;
+constexpr ULONG TBLSTAT_RESTRICT_ERROR = 15;
