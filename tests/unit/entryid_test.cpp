@@ -265,3 +265,16 @@ TEST(DistinguishedNames, MatchWithoutRegardToCase) {
   EXPECT_FALSE(ABLDAPBackeEnd::SameDistinguishedName("uid=jsmith", "uid=jsmith2"));
   EXPECT_FALSE(ABLDAPBackeEnd::SameDistinguishedName("uid=jsmith", ""));
 }
+
+TEST(InterfaceIds, HaveMapisDocumentedValues) {
+  const struct {
+    const IID& iid;
+    DWORD data1;
+  } cases[] = {{IID_IUnknown, 0x00000000},    {IID_IMAPITable, 0x00020301},     {IID_IMAPIProp, 0x00020303},
+               {IID_IMailUser, 0x0002030A},   {IID_IMAPIContainer, 0x0002030B}, {IID_IABContainer, 0x0002030D},
+               {IID_IABProvider, 0x00020311}, {IID_IABLogon, 0x00020314},       {IID_IMAPITableData, 0x00020316}};
+  for (const auto& c : cases) {
+    const IID expected = {c.data1, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+    EXPECT_TRUE(c.iid == expected) << std::hex << c.data1;
+  }
+}

@@ -11,6 +11,7 @@
 #include "mapiptr.h"
 #include "mapispi.h"
 #include "mapitags.h"
+#include "mapiutil.h"
 #include "mapix.h"
 
 namespace {
@@ -28,11 +29,7 @@ class Rows {
   }
   Rows(const Rows&) = delete;
   Rows& operator=(const Rows&) = delete;
-  ~Rows() {
-    if (!rows_) return;
-    for (ULONG i = 0; i < rows_->cRows; ++i) MAPIFreeBuffer(rows_->aRow[i].lpProps);
-    MAPIFreeBuffer(rows_);
-  }
+  ~Rows() { FreeProws(rows_); }
   ULONG size() const { return rows_ ? rows_->cRows : 0; }
   const SRow& operator[](ULONG i) const { return rows_->aRow[i]; }
 
@@ -40,11 +37,7 @@ class Rows {
   LPSRowSet rows_ = nullptr;
 };
 
-const SPropValue* Find(const SRow& row, ULONG tag) {
-  for (ULONG i = 0; i < row.cValues; ++i)
-    if (row.lpProps[i].ulPropTag == tag) return &row.lpProps[i];
-  return nullptr;
-}
+const SPropValue* Find(const SRow& row, ULONG tag) { return PpropFindProp(row.lpProps, row.cValues, tag); }
 
 Bytes BinaryOf(const SRow& row, ULONG tag) {
   const SPropValue* v = Find(row, tag);
@@ -304,6 +297,36 @@ TEST(LDAPBackEndTables, ConcurrentLogonsBuildOneSetOfTables) {
   std::vector<std::thread> threads;
   for (int i = 0; i < 4; ++i) threads.emplace_back([backend] { EXPECT_EQ(backend->InitTables(), S_OK); });
   for (auto& t : threads) t.join();
+  ExpectRootHierarchyRow(*backend, "Pernix Generic Backend");
+  backend->Release();
+}
+
+TEST(LDAPBackEndTables, AFailedCreationIsTriedAgainByTheNextInitTables) {
+  auto* backend = new ABLDAPBackeEnd(nullptr, nullptr);
+  // Without memory routines CreateTable refuses; each creator returns CreateTable's own result.
+  SetMemoryRoutines(nullptr, nullptr, nullptr);
+  EXPECT_EQ(backend->CreateRootContents(), MAPI_E_INVALID_PARAMETER);
+  EXPECT_EQ(backend->CreateRootHierarchy(), MAPI_E_INVALID_PARAMETER);
+  EXPECT_EQ(backend->InitTables(), S_OK);
+  EXPECT_FALSE(backend->RootHierarchy || backend->RootContents || backend->DirHierarchy || backend->DirContents);
+  SetMemoryRoutines(MAPIAllocateBuffer, MAPIAllocateMore, MAPIFreeBuffer);
+
+  EXPECT_EQ(backend->InitTables(), S_OK);
+  ExpectRootHierarchyRow(*backend, "Pernix Generic Backend");
+  for (ITableData* table : {backend->RootContents.get(), backend->DirHierarchy.get(), backend->DirContents.get()})
+    EXPECT_NE(table, nullptr);
+  backend->Release();
+}
+
+TEST(LDAPBackEndTables, ARootHierarchyWithoutItsRowIsNotKept) {
+  auto* backend = new ABLDAPBackeEnd(nullptr, nullptr);
+  std::unique_ptr<CBinary> dirId = std::move(backend->DirEntryID);
+  backend->DirEntryID = std::make_unique<CBinary>();  // an identifier no row can be keyed by
+  EXPECT_EQ(backend->CreateRootHierarchy(), MAPI_E_INVALID_PARAMETER);
+  EXPECT_FALSE(backend->RootHierarchy);
+
+  backend->DirEntryID = std::move(dirId);
+  EXPECT_EQ(backend->InitTables(), S_OK);
   ExpectRootHierarchyRow(*backend, "Pernix Generic Backend");
   backend->Release();
 }
