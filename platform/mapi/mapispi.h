@@ -1,0 +1,114 @@
+// MAPI's service-provider side: the profile section (IProfSect) and the support object
+// (IMAPISupport) that MAPI hands to providers and message services, in MAPI's slot order.
+#pragma once
+
+#include "mapicode.h"
+#include "mapidefs.h"
+#include "mapitable.h"
+
+// A profile section is a property object with no methods of its own.
+struct IProfSect : IMAPIProp {
+ protected:
+  ~IProfSect() = default;
+};
+using LPPROFSECT = IProfSect*;
+
+struct NOTIFKEY {
+  ULONG cb;
+  BYTE ab[MAPI_DIM];
+};
+using LPNOTIFKEY = NOTIFKEY*;
+
+struct ADRPARM;
+using LPADRPARM = ADRPARM*;
+struct IMessage;
+using LPMESSAGE = IMessage*;
+struct IAddrBook;
+using LPADRBOOK = IAddrBook*;
+struct IStorage;
+using LPSTORAGE = IStorage*;
+
+using DISMISSMODELESS = void STDMETHODCALLTYPE(ULONG_PTR ulUIParam, LPVOID lpvContext);
+using LPFNDISMISS = DISMISSMODELESS*;
+using LPFNBUTTON = SCODE(STDMETHODCALLTYPE*)(ULONG_PTR ulUIParam, LPVOID lpvContext, ULONG cbEntryID,
+                                             LPENTRYID lpSelection, ULONG ulFlags);
+
+struct IMAPISupport;
+using LPMAPISUP = IMAPISupport*;
+
+struct IMAPISupport : IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE GetLastError(HRESULT hResult, ULONG ulFlags, LPMAPIERROR* lppMAPIError) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetMemAllocRoutines(LPALLOCATEBUFFER* lpAllocateBuffer,
+                                                        LPALLOCATEMORE* lpAllocateMore, LPFREEBUFFER* lpFreeBuffer) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Subscribe(LPNOTIFKEY lpKey, ULONG ulEventMask, ULONG ulFlags,
+                                              LPMAPIADVISESINK lpAdviseSink, ULONG_PTR* lpulConnection) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Unsubscribe(ULONG_PTR ulConnection) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Notify(LPNOTIFKEY lpKey, ULONG cNotification, LPNOTIFICATION lpNotifications,
+                                           ULONG* lpulFlags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE ModifyStatusRow(ULONG cValues, LPSPropValue lpColumnVals, ULONG ulFlags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE OpenProfileSection(LPMAPIUID lpUid, ULONG ulFlags, LPPROFSECT* lppProfileObj) = 0;
+  virtual HRESULT STDMETHODCALLTYPE RegisterPreprocessor(LPMAPIUID lpMuid, LPSTR lpszAdrType, LPSTR lpszDLLName,
+                                                         LPSTR lpszPreprocess, LPSTR lpszRemovePreprocessInfo,
+                                                         ULONG ulFlags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE NewUID(LPMAPIUID lpMuid) = 0;
+  virtual HRESULT STDMETHODCALLTYPE MakeInvalid(ULONG ulFlags, LPVOID lpObject, ULONG ulRefCount, ULONG cMethods) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SpoolerYield(ULONG ulFlags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SpoolerNotify(ULONG ulFlags, LPVOID lpvData) = 0;
+  virtual HRESULT STDMETHODCALLTYPE CreateOneOff(LPSTR lpszName, LPSTR lpszAdrType, LPSTR lpszAddress, ULONG ulFlags,
+                                                 ULONG* lpcbEntryID, LPENTRYID* lppEntryID) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetProviderUID(LPMAPIUID lpProviderID, ULONG ulFlags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE CompareEntryIDs(ULONG cbEntry1, LPENTRYID lpEntry1, ULONG cbEntry2,
+                                                    LPENTRYID lpEntry2, ULONG ulCompareFlags, ULONG* lpulResult) = 0;
+  virtual HRESULT STDMETHODCALLTYPE OpenTemplateID(ULONG cbTemplateID, LPENTRYID lpTemplateID, ULONG ulTemplateFlags,
+                                                   LPMAPIPROP lpMAPIPropData, LPCIID lpInterface,
+                                                   LPMAPIPROP* lppMAPIPropNew, LPMAPIPROP lpMAPIPropSibling) = 0;
+  virtual HRESULT STDMETHODCALLTYPE OpenEntry(ULONG cbEntryID, LPENTRYID lpEntryID, LPCIID lpInterface,
+                                              ULONG ulOpenFlags, ULONG* lpulObjType, LPUNKNOWN* lppUnk) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetOneOffTable(ULONG ulFlags, LPMAPITABLE* lppTable) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Address(ULONG_PTR* lpulUIParam, LPADRPARM lpAdrParms, LPADRLIST* lppAdrList) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Details(ULONG_PTR* lpulUIParam, LPFNDISMISS lpfnDismiss, LPVOID lpvDismissContext,
+                                            ULONG cbEntryID, LPENTRYID lpEntryID, LPFNBUTTON lpfButtonCallback,
+                                            LPVOID lpvButtonContext, LPSTR lpszButtonText, ULONG ulFlags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE NewEntry(ULONG_PTR ulUIParam, ULONG ulFlags, ULONG cbEIDContainer,
+                                             LPENTRYID lpEIDContainer, ULONG cbEIDNewEntryTpl,
+                                             LPENTRYID lpEIDNewEntryTpl, ULONG* lpcbEIDNewEntry,
+                                             LPENTRYID* lppEIDNewEntry) = 0;
+  virtual HRESULT STDMETHODCALLTYPE DoConfigPropsheet(ULONG_PTR ulUIParam, ULONG ulFlags, LPSTR lpszTitle,
+                                                      LPMAPITABLE lpDisplayTable, LPMAPIPROP lpConfigData,
+                                                      ULONG ulTopPage) = 0;
+  virtual HRESULT STDMETHODCALLTYPE CopyMessages(LPCIID lpSrcInterface, LPVOID lpSrcFolder, LPENTRYLIST lpMsgList,
+                                                 LPCIID lpDestInterface, LPVOID lpDestFolder, ULONG_PTR ulUIParam,
+                                                 LPMAPIPROGRESS lpProgress, ULONG ulFlags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE CopyFolder(LPCIID lpSrcInterface, LPVOID lpSrcFolder, ULONG cbEntryID,
+                                               LPENTRYID lpEntryID, LPCIID lpDestInterface, LPVOID lpDestFolder,
+                                               LPSTR lpszNewFolderName, ULONG_PTR ulUIParam, LPMAPIPROGRESS lpProgress,
+                                               ULONG ulFlags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE DoCopyTo(LPCIID lpSrcInterface, LPVOID lpSrcObj, ULONG ciidExclude,
+                                             LPCIID rgiidExclude, LPSPropTagArray lpExcludeProps, ULONG_PTR ulUIParam,
+                                             LPMAPIPROGRESS lpProgress, LPCIID lpDestInterface, LPVOID lpDestObj,
+                                             ULONG ulFlags, LPSPropProblemArray* lppProblems) = 0;
+  virtual HRESULT STDMETHODCALLTYPE DoCopyProps(LPCIID lpSrcInterface, LPVOID lpSrcObj, LPSPropTagArray lpIncludeProps,
+                                                ULONG_PTR ulUIParam, LPMAPIPROGRESS lpProgress, LPCIID lpDestInterface,
+                                                LPVOID lpDestObj, ULONG ulFlags, LPSPropProblemArray* lppProblems) = 0;
+  virtual HRESULT STDMETHODCALLTYPE DoProgressDialog(ULONG_PTR ulUIParam, ULONG ulFlags,
+                                                     LPMAPIPROGRESS* lppProgress) = 0;
+  virtual HRESULT STDMETHODCALLTYPE ReadReceipt(ULONG ulFlags, LPMESSAGE lpReadMessage, LPMESSAGE* lppEmptyMessage) = 0;
+  virtual HRESULT STDMETHODCALLTYPE PrepareSubmit(LPMESSAGE lpMessage, ULONG* lpulFlags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE ExpandRecips(LPMESSAGE lpMessage, ULONG* lpulFlags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE UpdatePAB(ULONG ulFlags, LPMESSAGE lpMessage) = 0;
+  virtual HRESULT STDMETHODCALLTYPE DoSentMail(ULONG ulFlags, LPMESSAGE lpMessage) = 0;
+  virtual HRESULT STDMETHODCALLTYPE OpenAddressBook(LPCIID lpInterface, ULONG ulFlags, LPADRBOOK* lppAdrBook) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Preprocess(ULONG ulFlags, ULONG cbEntryID, LPENTRYID lpEntryID) = 0;
+  virtual HRESULT STDMETHODCALLTYPE CompleteMsg(ULONG ulFlags, ULONG cbEntryID, LPENTRYID lpEntryID) = 0;
+  virtual HRESULT STDMETHODCALLTYPE StoreLogoffTransports(ULONG* lpulFlags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE StatusRecips(LPMESSAGE lpMessage, LPADRLIST lpRecipList) = 0;
+  virtual HRESULT STDMETHODCALLTYPE WrapStoreEntryID(ULONG cbOrigEntry, LPENTRYID lpOrigEntry, ULONG* lpcbWrappedEntry,
+                                                     LPENTRYID* lppWrappedEntry) = 0;
+  virtual HRESULT STDMETHODCALLTYPE ModifyProfile(ULONG ulFlags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE IStorageFromStream(LPUNKNOWN lpUnkIn, LPCIID lpInterface, ULONG ulFlags,
+                                                       LPSTORAGE* lppStorageOut) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetSvcConfigSupportObj(ULONG ulFlags, LPMAPISUP* lppSvcSupport) = 0;
+
+ protected:
+  ~IMAPISupport() = default;
+};
