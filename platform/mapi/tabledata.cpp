@@ -162,6 +162,9 @@ class View final : public IMAPITable {
  private:
   void Refresh();
   void Rebuild();
+  // After a new restriction or sort order: rebuilds the list, puts the cursor at the start
+  // and forgets the bookmarks, whose rows may be gone.
+  HRESULT Reorder();
   int CompareTo(std::size_t index, const std::vector<SortKey>& keys, ULONGLONG seq) const;
   Mark MarkAt(std::size_t position) const;
   std::size_t Resolve(Mark& mark, bool* moved);
@@ -511,6 +514,18 @@ std::size_t View::Resolve(Mark& mark, bool* moved) {
   return position;
 }
 
+HRESULT View::Reorder() {
+  bookmarks_.clear();
+  cursor_ = 0;
+  try {
+    Rebuild();
+    return S_OK;
+  } catch (const std::bad_alloc&) {
+    stale_ = true;
+    return MAPI_E_NOT_ENOUGH_MEMORY;
+  }
+}
+
 void View::Refresh() {
   if (!stale_ && builtVersion_ == data_->version) return;
   Mark cursor = MarkAt(cursor_);
@@ -669,16 +684,8 @@ HRESULT View::Restrict(LPSRestriction lpRestriction, ULONG ulFlags) {
   if (lpRestriction)
     if (const HRESULT hr = Restriction::Compile(lpRestriction, restriction); FAILED(hr)) return hr;
   std::lock_guard guard(data_->mutex);
-  try {
-    restriction_ = std::move(restriction);
-    bookmarks_.clear();
-    Rebuild();
-    cursor_ = 0;
-    return S_OK;
-  } catch (const std::bad_alloc&) {
-    stale_ = true;
-    return MAPI_E_NOT_ENOUGH_MEMORY;
-  }
+  restriction_ = std::move(restriction);
+  return Reorder();
 }
 
 HRESULT View::CreateBookmark(BOOKMARK* lpbkPosition) {
@@ -706,16 +713,8 @@ HRESULT View::SortTable(LPSSortOrderSet lpSortCriteria, ULONG ulFlags) {
   std::vector<SSortOrder> keys;
   if (const HRESULT hr = CheckSortOrder(lpSortCriteria, keys); FAILED(hr)) return hr;
   std::lock_guard guard(data_->mutex);
-  try {
-    sort_ = std::move(keys);
-    bookmarks_.clear();
-    Rebuild();
-    cursor_ = 0;
-    return S_OK;
-  } catch (const std::bad_alloc&) {
-    stale_ = true;
-    return MAPI_E_NOT_ENOUGH_MEMORY;
-  }
+  sort_ = std::move(keys);
+  return Reorder();
 }
 
 HRESULT View::QuerySortOrder(LPSSortOrderSet* lppSortCriteria) {
