@@ -159,6 +159,10 @@ LDAP* ldap_sslinit(PCHAR HostName, ULONG PortNumber, int secure) {
     delete ld;
     return nullptr;
   }
+  // libldap starts at version 2, which today's servers (slapd 2.5 among them) refuse; a
+  // handle speaks version 3 unless the caller asks for 2.
+  const int version = LDAP_VERSION3;
+  ::ldap_set_option(ld->session, LDAP_OPT_PROTOCOL_VERSION, &version);
   timeval connectTimeout{kDefaultConnectSeconds, 0};
   ::ldap_set_option(ld->session, LDAP_OPT_NETWORK_TIMEOUT, &connectTimeout);
   if (secure && PrepareTls(ld->session) != LDAP_SUCCESS) ld->setupError = LDAP_CONNECT_ERROR;
