@@ -18,17 +18,17 @@ PCHAR winldap::ldap_get_dn(LDAP* ld, LDAPMessage* entry) {
   ++getDnCalls;
   if (dnMissing) return nullptr;
   using GetDn = PCHAR (*)(LDAP*, LDAPMessage*);
-  static const GetDn real = reinterpret_cast<GetDn>(dlsym(RTLD_NEXT, "_ZN7winldap11ldap_get_dnEPNS_4ldapEPNS_7ldapmsgE"));
+  static const GetDn real =
+      reinterpret_cast<GetDn>(dlsym(RTLD_NEXT, "_ZN7winldap11ldap_get_dnEPNS_4ldapEPNS_7ldapmsgE"));
   return real ? real(ld, entry) : nullptr;
 }
 
 TEST(FillFromEntryWithoutDN, FillsTheValuesAndLeavesTheDNEmpty) {
-  SlapdServer server({.ldif =
-                          "dn: cn=Carol,dc=example,dc=com\n"
-                          "objectClass: inetOrgPerson\n"
-                          "cn: Carol\n"
-                          "sn: Smith\n"
-                          "mail: carol@example.com\n"});
+  SlapdServer server({.ldif = "dn: cn=Carol,dc=example,dc=com\n"
+                              "objectClass: inetOrgPerson\n"
+                              "cn: Carol\n"
+                              "sn: Smith\n"
+                              "mail: carol@example.com\n"});
   LDAP* ld = ldap_sslinit(const_cast<char*>(server.HostPort().c_str()), LDAP_PORT, 0);
   ASSERT_NE(ld, nullptr);
   LDAPAttribList list;
