@@ -1,5 +1,6 @@
 #include "directory/ldapcon.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <memory>
@@ -115,11 +116,20 @@ bool LDAPListManager::LoadCache() {
     if (GetWord(header) != kCacheFileMagic) RaiseFailure("No a LDAP cache file");
     if (GetWord(header + 4) != kCacheFileVersion) RaiseFailure("Incorrect version of the cache file");
     const std::uint32_t count = GetWord(header + 8);
-    LDAPItem scratch;
+    // Room for the announced items, but never for more than the file can hold (a record is
+    // at least 48 bytes), so a damaged count cannot make us reserve wildly.
+    if (std::fseek(file.get(), 0, SEEK_END) == 0) {
+      const long size = std::ftell(file.get());
+      if (size > 12) Items.reserve(std::min<std::uint64_t>(count, static_cast<std::uint64_t>(size - 12) / 48));
+      if (std::fseek(file.get(), 12, SEEK_SET) != 0) RaiseFailure("Unable to load the cache file header");
+    }
+    CacheReader reader(file.get(), true);
     for (std::uint32_t i = 0; i < count; ++i) {
-      if (!scratch.ReadFromCache(file.get())) RaiseFailure("Error Loading LDAP item from the cache file");
-      // The scratch item is cleared by the next read; its texts can move.
-      Items.push_back(std::move(scratch));
+      // Read in place; a record that fails to read leaves nothing behind.
+      if (!Items.emplace_back().ReadFromCache(reader)) {
+        Items.pop_back();
+        RaiseFailure("Error Loading LDAP item from the cache file");
+      }
     }
     result = true;
   } catch (...) {

@@ -6,9 +6,29 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "directory/ldapattriblist.h"
 #include "winldap.h"
+
+// Reads cache-file records from an open file. Buffered, it reads ahead in large blocks, so
+// the file's own position runs ahead of what was taken; unbuffered, every read is a read of the
+// file, which then stands right after what was taken.
+class CacheReader {
+ public:
+  CacheReader(std::FILE* file, bool buffered);
+  bool Read(char* into, std::size_t size);
+  bool ReadWord(std::uint32_t& value);
+  // Exactly `length` bytes into `text`; memory grows with the bytes actually there, so a
+  // damaged length ends with the file instead of a huge allocation.
+  bool ReadText(std::string& text, std::size_t length);
+
+ private:
+  std::FILE* file_;
+  std::vector<char> buffer_;
+  std::size_t pos_ = 0;
+  std::size_t end_ = 0;
+};
 
 class LDAPItem {
  public:
@@ -45,6 +65,7 @@ class LDAPItem {
   // Reads one cache-file record from the file's position; false when the record is damaged
   // or cut short, and the item then holds what was read before and must be discarded.
   bool ReadFromCache(std::FILE* file);
+  bool ReadFromCache(CacheReader& reader);
 
   friend bool operator==(const LDAPItem&, const LDAPItem&) = default;
 };
