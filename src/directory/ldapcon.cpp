@@ -1,0 +1,138 @@
+#include "directory/ldapcon.h"
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <memory>
+#include <utility>
+
+#include "gnugettext.h"
+#include "provider/guard.h"
+#include "windows.h"
+
+namespace {
+constexpr const char* kCaption = "Pernix";
+
+struct FileClose {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using File = std::unique_ptr<std::FILE, FileClose>;
+
+// Translates `format`, fills it printf-style and shows it as an error box.
+void ShowError(const char* format, ...) {
+  const char* translated = Translate(format);
+  std::va_list args;
+  va_start(args, format);
+  std::va_list again;
+  va_copy(again, args);
+  const int size = std::vsnprintf(nullptr, 0, translated, args);
+  va_end(args);
+  std::string text(size > 0 ? static_cast<std::size_t>(size) : 0, '\0');
+  if (size > 0) std::vsnprintf(text.data(), text.size() + 1, translated, again);
+  va_end(again);
+  MessageBoxA(nullptr, text.c_str(), kCaption, MB_ICONERROR | MB_OK);
+}
+
+void PutWord(unsigned char* at, std::uint32_t value) {
+  for (int i = 0; i < 4; ++i) at[i] = static_cast<unsigned char>(value >> (8 * i));
+}
+std::uint32_t GetWord(const unsigned char* at) {
+  return static_cast<std::uint32_t>(at[0]) | static_cast<std::uint32_t>(at[1]) << 8 |
+         static_cast<std::uint32_t>(at[2]) << 16 | static_cast<std::uint32_t>(at[3]) << 24;
+}
+}  // namespace
+
+LDAPListManager::LDAPListManager() { Reset(); }
+
+LDAPListManager::~LDAPListManager() {
+  if (Connection) {
+    ldap_unbind(Connection);
+    Connection = nullptr;
+  }
+  Reset();
+}
+
+void LDAPListManager::Reset() {
+  ServerName.clear();
+  UseSSL = false;
+  UseVersion3 = false;
+  DeepSearch = false;
+  SearchDN.clear();
+  SearchString.clear();
+  TimeOut = 60;
+  AttribList.Clear();
+  CacheFileName.clear();
+  Authenticate = false;
+  BindDN.clear();
+  Password.clear();
+  Items.clear();
+}
+
+bool LDAPListManager::SaveCache() {
+  bool result = false;
+  try {
+    if (CacheFileName.empty()) RaiseFailure("No cache file name set");
+    const File file{std::fopen(CacheFileName.c_str(), "wb")};
+    if (!file) {
+      ShowError(
+          "Unable to create the cache file '%s'. Please  set a valid file name in the configuration "
+          "settings.",
+          CacheFileName.c_str());
+      RaiseFailure("Cannot create the cache file");
+    }
+    unsigned char header[12];
+    PutWord(header, kCacheFileMagic);
+    PutWord(header + 4, kCacheFileVersion);
+    PutWord(header + 8, static_cast<std::uint32_t>(Items.size()));
+    if (std::fwrite(header, 1, sizeof header, file.get()) != sizeof header)
+      RaiseFailure("Error writing the cache header to the cache file");
+    result = true;
+    for (const LDAPItem& item : Items) {
+      if (!item.WriteToCache(file.get())) {
+        result = false;
+        break;
+      }
+    }
+    // Buffered bytes that cannot reach the disk are a failed write too.
+    if (std::fflush(file.get()) != 0) result = false;
+  } catch (...) {
+  }
+  return result;
+}
+
+bool LDAPListManager::LoadCache() {
+  bool result = false;
+  try {
+    Items.clear();
+    if (CacheFileName.empty()) RaiseFailure("No cache file name set");
+    const File file{std::fopen(CacheFileName.c_str(), "rb")};
+    if (!file) {
+      ShowError("Unable to open the cache file '%s'.", CacheFileName.c_str());
+      RaiseFailure("Cannot open the cache file");
+    }
+    unsigned char header[12];
+    if (std::fread(header, 1, sizeof header, file.get()) != sizeof header)
+      RaiseFailure("Unable to load the cache file header");
+    if (GetWord(header) != kCacheFileMagic) RaiseFailure("No a LDAP cache file");
+    if (GetWord(header + 4) != kCacheFileVersion) RaiseFailure("Incorrect version of the cache file");
+    const std::uint32_t count = GetWord(header + 8);
+    // Room for the announced items, but never for more than the file can hold (a record is
+    // at least 48 bytes), so a damaged count cannot make us reserve wildly.
+    if (std::fseek(file.get(), 0, SEEK_END) == 0) {
+      const long size = std::ftell(file.get());
+      if (size > 12) Items.reserve(std::min<std::uint64_t>(count, static_cast<std::uint64_t>(size - 12) / 48));
+      if (std::fseek(file.get(), 12, SEEK_SET) != 0) RaiseFailure("Unable to load the cache file header");
+    }
+    CacheReader reader(file.get(), true);
+    for (std::uint32_t i = 0; i < count; ++i) {
+      // Read in place; a record that fails to read leaves nothing behind.
+      if (!Items.emplace_back().ReadFromCache(reader)) {
+        Items.pop_back();
+        RaiseFailure("Error Loading LDAP item from the cache file");
+      }
+    }
+    result = true;
+  } catch (...) {
+  }
+  return result;
+}
