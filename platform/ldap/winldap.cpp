@@ -331,6 +331,9 @@ ULONG ldap_search(LDAP* ld, PCHAR base, ULONG scope, PCHAR filter, PZPCHAR attrs
     Report(LDAP_PARAM_ERROR);
     return kFailed;
   }
+  // An empty filter matches every entry. libldap would encode it as a malformed request,
+  // which the server answers with a protocol error and a dropped connection.
+  if (!filter || !*filter) filter = const_cast<PCHAR>("(objectClass=*)");
   int msgid = -1;
   const int rc = ::ldap_search_ext(session, base ? base : "", static_cast<int>(scope), filter, attrs, attrsonly ? 1 : 0,
                                    nullptr, nullptr, nullptr, -1, &msgid);

@@ -131,7 +131,8 @@ ULONG ldap_bind_s(LDAP* ld, PCHAR dn, PCHAR cred, ULONG method);
 // returned (entries before a size limit), and is released with ldap_msgfree.
 ULONG ldap_search_s(LDAP* ld, PCHAR base, ULONG scope, PCHAR filter, PZPCHAR attrs, ULONG attrsonly, LDAPMessage** res);
 // Asynchronous search: returns the message id of the request, or (ULONG)-1 on failure (the
-// code then in LdapGetLastError). The handle's time and size limits apply as for ldap_search_s.
+// code then in LdapGetLastError). The handle's time and size limits apply as for ldap_search_s;
+// an empty filter matches every entry.
 ULONG ldap_search(LDAP* ld, PCHAR base, ULONG scope, PCHAR filter, PZPCHAR attrs, ULONG attrsonly);
 // Waits (a null timeout: as long as it takes) for the next result of request `msgid`: one
 // message with LDAP_MSG_ONE, all of them with LDAP_MSG_ALL. Returns the type of the message

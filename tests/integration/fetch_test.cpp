@@ -318,14 +318,22 @@ TEST_F(Fetch, BaseFilterAndAttributesAreHandedOverUnchanged) {
 }
 
 TEST_F(Fetch, EmptyBaseAndFilterAreEmptyTextsNotNull) {
-  manager.SearchDN.clear();
-  manager.SearchString.clear();
-  ScriptedMessageBoxes boxes;
-  manager.Fetch();
-  EXPECT_FALSE(spy.baseNull);
-  EXPECT_FALSE(spy.filterNull);
-  EXPECT_EQ(spy.base, "");
-  EXPECT_EQ(spy.filter, "");
+  for (const bool emptyBase : {true, false}) {
+    SCOPED_TRACE(emptyBase ? "empty base" : "empty filter");
+    manager.SearchDN = emptyBase ? "" : kPeopleDN;
+    manager.SearchString = emptyBase ? "(objectClass=*)" : "";
+    ScriptedMessageBoxes boxes;
+    // Below the empty base slapd holds nothing; an empty filter matches everyone.
+    EXPECT_EQ(manager.Fetch(), !emptyBase);
+    EXPECT_FALSE(spy.baseNull);
+    EXPECT_FALSE(spy.filterNull);
+    EXPECT_EQ(spy.base, manager.SearchDN);
+    EXPECT_EQ(spy.filter, manager.SearchString);
+    if (!emptyBase) {
+      EXPECT_EQ(DNs(),
+                (std::vector<std::string>{"ou=staff," + std::string(kPeopleDN), Dn("anna"), Dn("bert"), Dn("cleo")}));
+    }
+  }
 }
 
 TEST_F(Fetch, OptionsAreSetOnlyWhenAsked) {
