@@ -170,7 +170,7 @@ void SlapdServer::WriteConfig(int sizeLimit) {
        << "TLSCertificateFile " << dir << "/server.pem\n"
        << "TLSCertificateKeyFile " << dir << "/server.key\n"
        << "database mdb\n"
-       << "maxsize 104857600\n"
+       << "maxsize 1073741824\n"  // room for benchmark directories; the file grows as used
        << "suffix \"" << kBaseDN << "\"\n"
        << "rootdn \"" << kAdminDN << "\"\n"
        << "rootpw " << kAdminPassword << "\n"
