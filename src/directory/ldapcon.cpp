@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <iterator>
 #include <memory>
 #include <utility>
+#include <vector>
 
 #include "gnugettext.h"
 #include "provider/guard.h"
@@ -32,6 +34,26 @@ void ShowError(const char* format, ...) {
   va_end(again);
   MessageBoxA(nullptr, text.c_str(), kCaption, MB_ICONERROR | MB_OK);
 }
+
+// The LDAP boxes: `first` translated and filled with the thread's last LDAP result code
+// (upper-case hexadecimal), then `second` translated and appended as it stands.
+int ShowLdapBox(const char* first, const char* second, UINT style) {
+  const char* format = Translate(first);
+  const unsigned code = LdapGetLastError();
+  const int size = std::snprintf(nullptr, 0, format, code);
+  std::string text(size > 0 ? static_cast<std::size_t>(size) : 0, '\0');
+  if (size > 0) std::snprintf(text.data(), text.size() + 1, format, code);
+  text += Translate(second);
+  return MessageBoxA(nullptr, text.c_str(), kCaption, style);
+}
+
+constexpr const char* kWorkOffline = ".\nDo you want to work offline?";
+
+bool AskOffline(const char* first) { return ShowLdapBox(first, kWorkOffline, MB_ICONQUESTION | MB_YESNO) == IDYES; }
+
+struct ResultRelease {
+  void operator()(LDAPMessage* result) const { ldap_msgfree(result); }
+};
 
 void PutWord(unsigned char* at, std::uint32_t value) {
   for (int i = 0; i < 4; ++i) at[i] = static_cast<unsigned char>(value >> (8 * i));
@@ -66,6 +88,78 @@ void LDAPListManager::Reset() {
   BindDN.clear();
   Password.clear();
   Items.clear();
+}
+
+bool LDAPListManager::Fetch() {
+  bool result = false;
+  try {
+    // A manager is fetched once, while empty; a repeated fetch starts afresh rather than
+    // adding a second copy of the directory to the first.
+    Items.clear();
+    if (Connection) {
+      ldap_unbind(Connection);
+      Connection = nullptr;
+    }
+    Connection =
+        UseSSL ? ldap_sslinit(ServerName.data(), LDAP_SSL_PORT, 1) : ldap_sslinit(ServerName.data(), LDAP_PORT, 0);
+    if (!Connection) RaiseFailure("ldap_sslinit failed");
+    if (UseVersion3) {
+      const int version = LDAP_VERSION3;
+      if (ldap_set_option(Connection, LDAP_OPT_VERSION, &version) != LDAP_SUCCESS)
+        RaiseFailure("ldap_set_option  failed");
+    }
+    if (TimeOut != 0 && ldap_set_option(Connection, LDAP_OPT_TIMELIMIT, &TimeOut) != LDAP_SUCCESS)
+      RaiseFailure("ldap_set_option  failed");
+    if (ldap_connect(Connection, nullptr) != LDAP_SUCCESS) {
+      if (AskOffline("Unable to connect to the LDAP server. Error Code 0x%X")) result = LoadCache();
+    } else if (Authenticate &&
+               ldap_bind_s(Connection, BindDN.data(), Password.data(), LDAP_AUTH_SIMPLE) != LDAP_SUCCESS) {
+      if (AskOffline("Authentication failure to the LDAP server. Error Code 0x%X")) result = LoadCache();
+    } else {
+      result = Search();
+      ldap_unbind(Connection);
+      Connection = nullptr;
+      // A snapshot that cannot be saved is still a snapshot.
+      if (result) SaveCache();
+    }
+  } catch (...) {
+  }
+  if (Connection) {
+    ldap_unbind(Connection);
+    Connection = nullptr;
+  }
+  return result;
+}
+
+bool LDAPListManager::Search() {
+  try {
+    std::vector<char*> attributes = AttribList.RequestedAttributes();
+    const ULONG scope = DeepSearch ? LDAP_SCOPE_SUBTREE : LDAP_SCOPE_ONELEVEL;
+    LDAPMessage* message = nullptr;
+    const ULONG rc =
+        ldap_search_s(Connection, SearchDN.data(), scope, SearchString.data(), attributes.data(), 0, &message);
+    // Released on every path, also when the entries of a cut-short result came with it.
+    const std::unique_ptr<LDAPMessage, ResultRelease> result{message};
+    if (rc != LDAP_SUCCESS) {
+      ShowLdapBox("LDAP search failed. Error Code 0x%X",
+                  ".\nPlease check the search base and search string in the configuration settings.",
+                  MB_ICONERROR | MB_OK);
+      RaiseFailure("ldap_search_s failed");
+    }
+    // Filled aside and added at the end, so that a failure half-way (memory) adds nothing.
+    std::vector<LDAPItem> found;
+    for (LDAPMessage* entry = ldap_first_entry(Connection, result.get()); entry;
+         entry = ldap_next_entry(Connection, entry))
+      found.emplace_back().FillFromEntry(Connection, entry, AttribList);
+    if (Items.empty()) {
+      Items = std::move(found);
+    } else {
+      Items.insert(Items.end(), std::make_move_iterator(found.begin()), std::make_move_iterator(found.end()));
+    }
+    return true;
+  } catch (...) {
+    return false;
+  }
 }
 
 bool LDAPListManager::SaveCache() {

@@ -45,6 +45,16 @@ class LDAPListManager {
   // The item at `index`, or null when the index is not below Count().
   const LDAPItem* GetItem(unsigned index) const { return index < Items.size() ? &Items[index] : nullptr; }
 
+  // Takes the snapshot: connects, binds unless anonymous, searches once and saves the result
+  // to the cache file; when the server cannot be reached or refuses the bind, asks whether to
+  // work offline and then loads the cache file instead. False when no snapshot was taken.
+  // Never throws; the connection is released on every path.
+  bool Fetch();
+  // The search step of Fetch on the open Connection: appends one item per entry. On any
+  // failure shows the search error (for a failed search call), appends nothing and returns
+  // false. Never throws.
+  bool Search();
+
   // Writes Items to CacheFileName, replacing the file.
   bool SaveCache();
   // Replaces Items by the items of the file CacheFileName. On a damaged record the items
