@@ -109,7 +109,7 @@ bool ABLDAPBackeEnd::LoadDirectory() {
     manager->BindDN = Profile->BindDN;
     manager->Password = Profile->Password;
     // A failed fetch leaves whatever entries the manager holds, possibly none.
-    manager->LoadCache();  // TODO: Fetch, once the fetch is merged
+    manager->Fetch();
 
     Users->reserve(manager->Count());
     for (unsigned position = 0; position < manager->Count(); ++position) {
