@@ -9,6 +9,7 @@
 
 #include "command.h"
 #include "directory/ldapcon.h"
+#include "itemlines.h"
 #include "jsonline.h"
 #include "windows.h"
 
@@ -77,20 +78,7 @@ int Dump(const std::string& path) {
   LDAPListManager manager;
   manager.CacheFileName = path;
   const bool loaded = manager.LoadCache();
-  std::string line;
-  for (const LDAPItem& item : manager.Items) {
-    line = "{";
-    std::size_t n = 0;
-    for (const std::string* field : item.Fields()) {
-      if (n) line += ", ";
-      line += JsonString(LDAPItem::kFieldNames[n++]);
-      line += ": ";
-      line += JsonString(*field);
-    }
-    line += "}\n";
-    std::fwrite(line.data(), 1, line.size(), stdout);
-  }
-  if (std::fflush(stdout) != 0) {
+  if (!WriteItemLines(manager.Items, stdout)) {
     std::fprintf(stderr, "pxab cache dump: cannot write the output: %s\n", std::strerror(errno));
     return kExitFailure;
   }

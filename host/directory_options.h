@@ -1,0 +1,78 @@
+// The options that every `pxab directory` sub-command shares: which server, how to bind,
+// what to search, the attribute mapping, the cache file and the answer to the offline
+// question. They map one to one onto the settings of the provider's LDAPListManager.
+//
+//   DirectoryOptions options;
+//   std::vector<std::string> rest;
+//   std::string error;
+//   switch (ParseDirectoryOptions(args, {"--show-names-by"}, options, rest, error)) { ... }
+//   LDAPListManager manager;
+//   if (int status = ConfigureManager(options, manager, error)) ...
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "directory/ldapcon.h"
+#include "windows.h"
+
+enum class OfflineAnswer { Ask, Yes, No };
+
+struct DirectoryOptions {
+  std::string server;  // empty: localhost
+  bool ssl = false;
+  bool v3 = false;
+  bool deep = false;
+  std::string base;
+  std::string filter = "(objectClass=*)";
+  std::int32_t timeout = 60;
+  std::optional<std::string> bindDn;  // none: anonymous, no bind at all
+  std::optional<std::string> passwordFile;
+  std::optional<std::string> mappingFile;  // none: the default mapping
+  std::string cacheFile;
+  OfflineAnswer offline = OfflineAnswer::Ask;
+};
+
+enum class ParseOutcome { Ok, Help, UsageError };
+
+// Parses the shared options ("--name VALUE" or "--name=VALUE"; a lone "--" ends the options).
+// Everything else goes to `rest` in order: other words as they stand, and the caller's own
+// options named in `callerValueOptions` as "--name=VALUE", so that each sub-command only
+// has to look at what is its own. On UsageError, `error` says what is wrong.
+ParseOutcome ParseDirectoryOptions(const std::vector<std::string>& args,
+                                   const std::vector<std::string>& callerValueOptions, DirectoryOptions& options,
+                                   std::vector<std::string>& rest, std::string& error);
+
+// The --help paragraph of the shared options.
+const char* DirectoryOptionsHelp();
+
+// The mapping pxab uses without --mapping: the configuration dialog's default.
+extern const char* const kDefaultMapping;
+
+// Fills the manager's settings from the options: reads the mapping file and the password
+// (from --password-file, else asked on the terminal). Returns 0, or the exit status to end
+// with (kExitFailure when a file cannot be read, kExitUsage when a password is needed and
+// nobody can be asked) with `error` saying why.
+int ConfigureManager(const DirectoryOptions& options, LDAPListManager& manager, std::string& error);
+
+// While it lives, message boxes become lines on standard error, prefixed with `prefix`, and
+// the offline question is answered as the options say: asked on a terminal with Ask
+// (otherwise No), Yes or No given.
+class DirectoryMessages {
+ public:
+  DirectoryMessages(std::string prefix, OfflineAnswer offline);
+  ~DirectoryMessages();
+  DirectoryMessages(const DirectoryMessages&) = delete;
+  DirectoryMessages& operator=(const DirectoryMessages&) = delete;
+
+  int boxes = 0;                    // boxes shown so far
+  std::optional<bool> workOffline;  // the answer to the last offline question
+
+ private:
+  int Show(const char* text, UINT type);
+  std::string prefix_;
+  OfflineAnswer offline_;
+  MessageBoxHandler previous_;
+};
