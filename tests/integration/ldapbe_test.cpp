@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -379,4 +380,21 @@ TEST_F(LDAPBackend, FillContentsTableStopsAtTheFirstFailingRow) {
   ULONG count = 0;
   EXPECT_EQ(fresh->FindUserByName("smi", nullptr, &values, &count), MAPI_E_NOT_FOUND);  // no list
   fresh->Release();
+}
+
+TEST_F(LDAPBackend, NamesFoldedAtLoadServeOnlyInTheLocaleTheyWereFoldedIn) {
+  ASSERT_TRUE(backend->LoadDirectory());
+  LPSPropValue values = nullptr;
+  ULONG count = 0;
+  EXPECT_EQ(backend->FindUserByName("J\xC3\x9CRGEN", nullptr, &values, &count), S_OK);  // JÜRGEN
+  MAPIFreeBuffer(values);
+  values = nullptr;
+  // In the C locale only a to z change case: the names are folded again, as the typed one is,
+  // so that ü no longer meets Ü but still meets ü.
+  const std::string saved = std::setlocale(LC_CTYPE, nullptr);
+  std::setlocale(LC_CTYPE, "C");
+  EXPECT_EQ(backend->FindUserByName("J\xC3\x9CRGEN", nullptr, &values, &count), MAPI_E_NOT_FOUND);
+  EXPECT_EQ(backend->FindUserByName("j\xC3\xBCrgen", nullptr, &values, &count), S_OK);
+  MAPIFreeBuffer(values);
+  std::setlocale(LC_CTYPE, saved.c_str());
 }
