@@ -113,21 +113,22 @@ bool ABLDAPBackeEnd::LoadDirectory() {
 
     Users->reserve(manager->Count());
     for (unsigned position = 0; position < manager->Count(); ++position) {
-      const LDAPItem* item = manager->GetItem(position);
-      if (!item) continue;
+      if (!manager->GetItem(position)) continue;
+      // The manager goes with this load, so its texts move into the users instead of being copied.
+      LDAPItem& item = manager->Items[position];
       ComPtr<CLDAPUser> user(new CLDAPUser());
       user->SetBackend(this);
-      user->DistinguishedName = item->DN;
-      user->DisplayName = ComposeDisplayName(Profile->ShowNamesBy, *item);
-      user->EmailAddress = item->EMailAddress;
-      user->GivenName = item->FirstName;
-      user->Surname = item->LastName;
-      user->BusinessPhone = item->TelephoneNumber;
-      user->BusinessFax = item->FaxNumber;
-      user->Mobile = item->Mobile;
-      user->Title = item->Title;
-      user->Department = item->Department;
-      user->Company = item->Company;
+      user->DisplayName = ComposeDisplayName(Profile->ShowNamesBy, item);
+      user->DistinguishedName = std::move(item.DN);
+      user->EmailAddress = std::move(item.EMailAddress);
+      user->GivenName = std::move(item.FirstName);
+      user->Surname = std::move(item.LastName);
+      user->BusinessPhone = std::move(item.TelephoneNumber);
+      user->BusinessFax = std::move(item.FaxNumber);
+      user->Mobile = std::move(item.Mobile);
+      user->Title = std::move(item.Title);
+      user->Department = std::move(item.Department);
+      user->Company = std::move(item.Company);
       std::string upper = UpperCased(user->DisplayName);
       Users->push_back(UserListEntry{user->DistinguishedName, std::move(user), std::move(upper)});
     }
