@@ -7,14 +7,42 @@
 #include <ldap.h>
 #include <sys/time.h>
 
+#include <strings.h>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
+
+namespace {
+// Bumped by every ldap_msgfree: an index built before it may describe freed memory.
+std::atomic<unsigned long> freeGeneration{0};
+
+// The attributes of the entry whose values were last asked for, read in one pass. Callers ask
+// for several attributes of every entry; finding each by a fresh scan of the entry costs
+// more than all the rest of reading a search result. Names and values point into the entry.
+struct AttributeIndex {
+  ::LDAPMessage* entry = nullptr;
+  unsigned long generation = 0;
+  std::vector<std::pair<berval, berval*>> attributes;
+
+  AttributeIndex() = default;
+  AttributeIndex(const AttributeIndex&) = delete;
+  AttributeIndex& operator=(const AttributeIndex&) = delete;
+  ~AttributeIndex() { Clear(); }
+  void Clear() {
+    for (auto& attribute : attributes) ::ber_memfree(attribute.second);
+    attributes.clear();
+    entry = nullptr;
+  }
+};
+}  // namespace
 
 struct winldap::ldap {
   ::LDAP* session = nullptr;
+  AttributeIndex index;
   // A failure found while the handle was prepared (the TLS context could not be built); it
   // is the answer of every call that would talk to the server, so that no connection is
   // ever made without the certificate check.
@@ -126,6 +154,77 @@ int PrepareTls(::LDAP* session) {
   return ::ldap_set_option(session, LDAP_OPT_X_TLS_NEWCTX, &isServer);
 }
 
+// Makes ld's index describe `entry`; false when the entry cannot be read that way.
+bool Indexed(winldap::ldap* ld, ::LDAPMessage* entry) {
+  AttributeIndex& index = ld->index;
+  const unsigned long generation = freeGeneration.load();
+  if (index.entry == entry && index.generation == generation) return true;
+  index.Clear();
+  BerElement* ber = nullptr;
+  berval dn{};
+  if (::ldap_get_dn_ber(ld->session, entry, &ber, &dn) != LDAP_SUCCESS) {
+    if (ber) ::ber_free(ber, 0);
+    return false;
+  }
+  bool ok = true;
+  try {
+    for (;;) {
+      berval name{};
+      berval* values = nullptr;
+      if (::ldap_get_attribute_ber(ld->session, entry, ber, &name, &values) != LDAP_SUCCESS) {
+        ok = false;
+        break;
+      }
+      if (!name.bv_val) break;
+      if (!values) {
+        ok = false;
+        break;
+      }
+      try {
+        index.attributes.emplace_back(name, values);
+      } catch (...) {
+        ::ber_memfree(values);
+        throw;
+      }
+    }
+  } catch (...) {
+    ok = false;
+  }
+  ::ber_free(ber, 0);
+  if (!ok) {
+    index.Clear();
+    return false;
+  }
+  index.entry = entry;
+  index.generation = generation;
+  return true;
+}
+
+// The values as the platform hands them out: one block, the pointer array and then every
+// value with a terminating zero, so that ldap_value_free has a single thing to release.
+template <class ValueAt>
+winldap::PCHAR* ValueBlock(std::size_t count, ValueAt valueAt) {
+  std::size_t bytes = 0;
+  for (std::size_t i = 0; i < count; ++i) bytes += valueAt(i)->bv_len + 1;
+  const std::size_t table = (count + 1) * sizeof(winldap::PCHAR);
+  void* block = std::malloc(table + bytes);
+  if (!block) {
+    Report(LDAP_NO_MEMORY);
+    return nullptr;
+  }
+  winldap::PCHAR* array = static_cast<winldap::PCHAR*>(block);
+  char* text = static_cast<char*>(block) + table;
+  for (std::size_t i = 0; i < count; ++i) {
+    const berval* value = valueAt(i);
+    array[i] = text;
+    if (value->bv_len) std::memcpy(text, value->bv_val, value->bv_len);
+    text[value->bv_len] = '\0';
+    text += value->bv_len + 1;
+  }
+  array[count] = nullptr;
+  return array;
+}
+
 // The session of a handle that may talk to the server, or null with the code recorded.
 ::LDAP* Usable(winldap::LDAP* ld, ULONG& code) {
   if (!ld || !ld->session) {
@@ -223,6 +322,65 @@ ULONG ldap_search_s(LDAP* ld, PCHAR base, ULONG scope, PCHAR filter, PZPCHAR att
   return Report(rc);
 }
 
+ULONG ldap_search(LDAP* ld, PCHAR base, ULONG scope, PCHAR filter, PZPCHAR attrs, ULONG attrsonly) {
+  constexpr ULONG kFailed = static_cast<ULONG>(-1);
+  ULONG code = LDAP_SUCCESS;
+  ::LDAP* session = Usable(ld, code);
+  if (!session) return kFailed;
+  if (scope > LDAP_SCOPE_SUBTREE) {
+    Report(LDAP_PARAM_ERROR);
+    return kFailed;
+  }
+  // An empty filter matches every entry. libldap would encode it as a malformed request,
+  // which the server answers with a protocol error and a dropped connection.
+  if (!filter || !*filter) filter = const_cast<PCHAR>("(objectClass=*)");
+  int msgid = -1;
+  const int rc = ::ldap_search_ext(session, base ? base : "", static_cast<int>(scope), filter, attrs, attrsonly ? 1 : 0,
+                                   nullptr, nullptr, nullptr, -1, &msgid);
+  if (rc != LDAP_SUCCESS) {
+    Report(rc);
+    return kFailed;
+  }
+  return static_cast<ULONG>(msgid);
+}
+
+ULONG ldap_result(LDAP* ld, ULONG msgid, ULONG all, l_timeval* timeout, LDAPMessage** res) {
+  constexpr ULONG kFailed = static_cast<ULONG>(-1);
+  if (res) *res = nullptr;
+  ULONG code = LDAP_SUCCESS;
+  ::LDAP* session = Usable(ld, code);
+  if (!session) return kFailed;
+  if (!res || (timeout && (timeout->tv_sec < 0 || timeout->tv_usec < 0))) {
+    Report(LDAP_PARAM_ERROR);
+    return kFailed;
+  }
+  timeval limit{};
+  if (timeout) limit = {timeout->tv_sec, timeout->tv_usec};
+  ::LDAPMessage* message = nullptr;
+  const int type = ::ldap_result(session, static_cast<int>(msgid), all ? LDAP_MSG_ALL : LDAP_MSG_ONE,
+                                 timeout ? &limit : nullptr, &message);
+  *res = Ours(message);
+  if (type < 0) {
+    int error = LDAP_SERVER_DOWN;
+    ::ldap_get_option(session, LDAP_OPT_RESULT_CODE, &error);
+    Report(error != LDAP_SUCCESS ? error : LDAP_LOCAL_ERROR);
+    return kFailed;
+  }
+  if (type == 0) Report(LDAP_TIMEOUT);
+  return static_cast<ULONG>(type);
+}
+
+ULONG ldap_result2error(LDAP* ld, LDAPMessage* res, ULONG freeit) {
+  if (!ld || !ld->session || !res) {
+    if (freeit) ::ldap_msgfree(Native(res));
+    return Report(LDAP_PARAM_ERROR);
+  }
+  int error = LDAP_SUCCESS;
+  const int rc =
+      ::ldap_parse_result(ld->session, Native(res), &error, nullptr, nullptr, nullptr, nullptr, freeit ? 1 : 0);
+  return Report(rc != LDAP_SUCCESS ? rc : error);
+}
+
 LDAPMessage* ldap_first_entry(LDAP* ld, LDAPMessage* res) {
   if (!ld || !ld->session || !res) {
     Report(LDAP_PARAM_ERROR);
@@ -252,29 +410,22 @@ PCHAR* ldap_get_values(LDAP* ld, LDAPMessage* entry, const PCHAR attr) {
     Report(LDAP_PARAM_ERROR);
     return nullptr;
   }
-  berval** values = ::ldap_get_values_len(ld->session, Native(entry), attr);
-  if (!values) return nullptr;
-  // One block: the pointer array, then every value with a terminating zero, so that
-  // ldap_value_free has a single thing to release.
-  std::size_t count = 0;
-  std::size_t bytes = 0;
-  for (; values[count]; ++count) bytes += values[count]->bv_len + 1;
-  const std::size_t table = (count + 1) * sizeof(PCHAR);
-  void* block = std::malloc(table + bytes);
-  if (!block) {
-    ::ldap_value_free_len(values);
-    Report(LDAP_NO_MEMORY);
+  if (Indexed(ld, Native(entry))) {
+    // Attribute names match as libldap matches them: the whole name, ignoring case.
+    const std::size_t length = std::strlen(attr);
+    for (const auto& [name, values] : ld->index.attributes)
+      if (name.bv_len == length && ::strncasecmp(name.bv_val, attr, length) == 0) {
+        std::size_t count = 0;
+        while (values[count].bv_val) ++count;
+        return ValueBlock(count, [&](std::size_t i) { return &values[i]; });
+      }
     return nullptr;
   }
-  PCHAR* array = static_cast<PCHAR*>(block);
-  char* text = static_cast<char*>(block) + table;
-  for (std::size_t i = 0; i < count; ++i) {
-    array[i] = text;
-    if (values[i]->bv_len) std::memcpy(text, values[i]->bv_val, values[i]->bv_len);
-    text[values[i]->bv_len] = '\0';
-    text += values[i]->bv_len + 1;
-  }
-  array[count] = nullptr;
+  berval** values = ::ldap_get_values_len(ld->session, Native(entry), attr);
+  if (!values) return nullptr;
+  std::size_t count = 0;
+  while (values[count]) ++count;
+  PCHAR* array = ValueBlock(count, [&](std::size_t i) { return values[i]; });
   ::ldap_value_free_len(values);
   return array;
 }
@@ -294,6 +445,7 @@ ULONG ldap_value_free(PCHAR* vals) {
 void ldap_memfree(PCHAR block) { ::ldap_memfree(block); }
 
 ULONG ldap_msgfree(LDAPMessage* res) {
+  ++freeGeneration;
   ::ldap_msgfree(Native(res));
   return LDAP_SUCCESS;
 }

@@ -106,6 +106,13 @@ constexpr int LDAP_OPT_PROTOCOL_VERSION = LDAP_OPT_VERSION;
 
 constexpr ULONG LDAP_AUTH_SIMPLE = 0x80;
 
+// ldap_result: how many results to wait for, and the message types it returns.
+constexpr ULONG LDAP_MSG_ONE = 0;
+constexpr ULONG LDAP_MSG_ALL = 1;
+constexpr ULONG LDAP_RES_SEARCH_ENTRY = 0x64;
+constexpr ULONG LDAP_RES_SEARCH_RESULT = 0x65;
+constexpr ULONG LDAP_RES_REFERRAL = 0x73;
+
 constexpr ULONG LDAP_SCOPE_BASE = 0x00;
 constexpr ULONG LDAP_SCOPE_ONELEVEL = 0x01;
 constexpr ULONG LDAP_SCOPE_SUBTREE = 0x02;
@@ -123,6 +130,17 @@ ULONG ldap_bind_s(LDAP* ld, PCHAR dn, PCHAR cred, ULONG method);
 // Synchronous search; *res may hold a result also when a code other than LDAP_SUCCESS is
 // returned (entries before a size limit), and is released with ldap_msgfree.
 ULONG ldap_search_s(LDAP* ld, PCHAR base, ULONG scope, PCHAR filter, PZPCHAR attrs, ULONG attrsonly, LDAPMessage** res);
+// Asynchronous search: returns the message id of the request, or (ULONG)-1 on failure (the
+// code then in LdapGetLastError). The handle's time and size limits apply as for ldap_search_s;
+// an empty filter matches every entry.
+ULONG ldap_search(LDAP* ld, PCHAR base, ULONG scope, PCHAR filter, PZPCHAR attrs, ULONG attrsonly);
+// Waits (a null timeout: as long as it takes) for the next result of request `msgid`: one
+// message with LDAP_MSG_ONE, all of them with LDAP_MSG_ALL. Returns the type of the message
+// put in *res (LDAP_RES_SEARCH_ENTRY, LDAP_RES_SEARCH_RESULT, ...), 0 when the time ran
+// out, or (ULONG)-1 on failure (the code then in LdapGetLastError).
+ULONG ldap_result(LDAP* ld, ULONG msgid, ULONG all, l_timeval* timeout, LDAPMessage** res);
+// The result code that a result message carries; releases it when `freeit` is non-zero.
+ULONG ldap_result2error(LDAP* ld, LDAPMessage* res, ULONG freeit);
 // Entry walk; a null result (or entry) gives null.
 LDAPMessage* ldap_first_entry(LDAP* ld, LDAPMessage* res);
 LDAPMessage* ldap_next_entry(LDAP* ld, LDAPMessage* entry);

@@ -135,22 +135,35 @@ bool LDAPListManager::Search() {
   try {
     std::vector<char*> attributes = AttribList.RequestedAttributes();
     const ULONG scope = DeepSearch ? LDAP_SCOPE_SUBTREE : LDAP_SCOPE_ONELEVEL;
-    LDAPMessage* message = nullptr;
-    const ULONG rc =
-        ldap_search_s(Connection, SearchDN.data(), scope, SearchString.data(), attributes.data(), 0, &message);
-    // Released on every path, also when the entries of a cut-short result came with it.
-    const std::unique_ptr<LDAPMessage, ResultRelease> result{message};
+    // One search, its entries taken as they arrive and released one by one: the client works
+    // while the server still sends, and never holds the whole result besides the items.
+    // Filled aside and added at the end, so that a failure half-way adds nothing.
+    std::vector<LDAPItem> found;
+    constexpr ULONG kFailed = static_cast<ULONG>(-1);
+    const ULONG id = ldap_search(Connection, SearchDN.data(), scope, SearchString.data(), attributes.data(), 0);
+    ULONG rc = id == kFailed ? LdapGetLastError() : LDAP_SUCCESS;
+    while (id != kFailed) {
+      LDAPMessage* message = nullptr;
+      const ULONG type = ldap_result(Connection, id, LDAP_MSG_ONE, nullptr, &message);
+      const std::unique_ptr<LDAPMessage, ResultRelease> result{message};
+      if (type == LDAP_RES_SEARCH_ENTRY) {
+        if (LDAPMessage* entry = ldap_first_entry(Connection, result.get()))
+          found.emplace_back().FillFromEntry(Connection, entry, AttribList);
+      } else if (type == LDAP_RES_SEARCH_RESULT) {
+        // Also a size or time limit: the entries before it are no snapshot.
+        rc = ldap_result2error(Connection, result.get(), 0);
+        break;
+      } else if (type == 0 || type == kFailed) {
+        rc = LdapGetLastError() != LDAP_SUCCESS ? LdapGetLastError() : LDAP_LOCAL_ERROR;
+        break;
+      }
+    }
     if (rc != LDAP_SUCCESS) {
       ShowLdapBox("LDAP search failed. Error Code 0x%X",
                   ".\nPlease check the search base and search string in the configuration settings.",
                   MB_ICONERROR | MB_OK);
       RaiseFailure("ldap_search_s failed");
     }
-    // Filled aside and added at the end, so that a failure half-way (memory) adds nothing.
-    std::vector<LDAPItem> found;
-    for (LDAPMessage* entry = ldap_first_entry(Connection, result.get()); entry;
-         entry = ldap_next_entry(Connection, entry))
-      found.emplace_back().FillFromEntry(Connection, entry, AttribList);
     if (Items.empty()) {
       Items = std::move(found);
     } else {

@@ -57,7 +57,7 @@ std::string PeopleLdif() {
 }
 
 struct Directory {
-  SlapdServer server{{.ldif = PeopleLdif(), .sizeLimit = 2 * kPeople, .maxSizeMB = 1024}};
+  SlapdServer server{{.ldif = PeopleLdif(), .sizeLimit = 2 * kPeople}};
   TempDir dir;
 };
 Directory& Data() {

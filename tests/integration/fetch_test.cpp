@@ -72,9 +72,8 @@ ULONG ldap_bind_s(LDAP* ld, PCHAR dn, PCHAR cred, ULONG method) {
   return real(ld, dn, cred, method);
 }
 
-ULONG ldap_search_s(LDAP* ld, PCHAR base, ULONG scope, PCHAR filter, PZPCHAR attrs, ULONG attrsonly,
-                    LDAPMessage** res) {
-  static auto* real = Real<decltype(ldap_search_s)>("_ZN7winldap13ldap_search_sEPNS_4ldapEPcjS2_PS2_jPPNS_7ldapmsgE");
+ULONG ldap_search(LDAP* ld, PCHAR base, ULONG scope, PCHAR filter, PZPCHAR attrs, ULONG attrsonly) {
+  static auto* real = Real<decltype(ldap_search)>("_ZN7winldap11ldap_searchEPNS_4ldapEPcjS2_PS2_j");
   spy.baseNull = !base;
   spy.filterNull = !filter;
   spy.base = base ? base : "";
@@ -82,7 +81,7 @@ ULONG ldap_search_s(LDAP* ld, PCHAR base, ULONG scope, PCHAR filter, PZPCHAR att
   spy.scope = scope;
   spy.attributes.clear();
   for (PZPCHAR a = attrs; a && *a; ++a) spy.attributes.push_back(*a);
-  return real(ld, base, scope, filter, attrs, attrsonly, res);
+  return real(ld, base, scope, filter, attrs, attrsonly);
 }
 
 ULONG ldap_unbind(LDAP* ld) {
@@ -319,14 +318,22 @@ TEST_F(Fetch, BaseFilterAndAttributesAreHandedOverUnchanged) {
 }
 
 TEST_F(Fetch, EmptyBaseAndFilterAreEmptyTextsNotNull) {
-  manager.SearchDN.clear();
-  manager.SearchString.clear();
-  ScriptedMessageBoxes boxes;
-  manager.Fetch();
-  EXPECT_FALSE(spy.baseNull);
-  EXPECT_FALSE(spy.filterNull);
-  EXPECT_EQ(spy.base, "");
-  EXPECT_EQ(spy.filter, "");
+  for (const bool emptyBase : {true, false}) {
+    SCOPED_TRACE(emptyBase ? "empty base" : "empty filter");
+    manager.SearchDN = emptyBase ? "" : kPeopleDN;
+    manager.SearchString = emptyBase ? "(objectClass=*)" : "";
+    ScriptedMessageBoxes boxes;
+    // Below the empty base slapd holds nothing; an empty filter matches everyone.
+    EXPECT_EQ(manager.Fetch(), !emptyBase);
+    EXPECT_FALSE(spy.baseNull);
+    EXPECT_FALSE(spy.filterNull);
+    EXPECT_EQ(spy.base, manager.SearchDN);
+    EXPECT_EQ(spy.filter, manager.SearchString);
+    if (!emptyBase) {
+      EXPECT_EQ(DNs(),
+                (std::vector<std::string>{"ou=staff," + std::string(kPeopleDN), Dn("anna"), Dn("bert"), Dn("cleo")}));
+    }
+  }
 }
 
 TEST_F(Fetch, OptionsAreSetOnlyWhenAsked) {

@@ -18,8 +18,6 @@ struct SlapdOptions {
   std::string ldif;
   // Entries a search may return to anyone but the admin; slapd's own default is 500.
   int sizeLimit = 500;
-  // Size limit of the database in MiB; 100,000 people take about 250.
-  int maxSizeMB = 100;
 };
 
 class SlapdServer {
@@ -57,7 +55,7 @@ class SlapdServer {
 
  private:
   void WriteCertificates();
-  void WriteConfig(int sizeLimit, int maxSizeMB);
+  void WriteConfig(int sizeLimit);
   bool Start();  // false when slapd exits at once (a port taken in the meantime)
 
   std::filesystem::path dir_;
