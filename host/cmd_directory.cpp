@@ -9,8 +9,15 @@
 #include "command.h"
 #include "directory/ldapcon.h"
 #include "directory_options.h"
+#include "directory_users.h"
 #include "itemlines.h"
 #include "winldap.h"
+
+int DirectoryUsage(const char* sub, const std::string& message) {
+  std::fprintf(stderr, "pxab directory%s%s: %s\nRun 'pxab directory%s%s --help' for the usage.\n", *sub ? " " : "", sub,
+               message.c_str(), *sub ? " " : "", sub);
+  return kExitUsage;
+}
 
 namespace {
 struct SubCommand {
@@ -19,11 +26,7 @@ struct SubCommand {
   int (*run)(const std::vector<std::string>& args);
 };
 
-int Usage(const char* sub, const std::string& message) {
-  std::fprintf(stderr, "pxab directory%s%s: %s\nRun 'pxab directory%s%s --help' for the usage.\n", *sub ? " " : "", sub,
-               message.c_str(), *sub ? " " : "", sub);
-  return kExitUsage;
-}
+int Usage(const char* sub, const std::string& message) { return DirectoryUsage(sub, message); }
 
 void PrintFetchHelp() {
   std::printf(
@@ -101,6 +104,8 @@ int RunFetch(const std::vector<std::string>& args) {
 // Sub-commands in the order --help lists them; each gets the arguments after its name.
 const SubCommand kSubCommands[] = {
     {"fetch", "take one snapshot of the directory and print it as JSON lines", RunFetch},
+    {"users", "load the directory as the address book does and print its contents table", RunDirectoryUsers},
+    {"find", "resolve a typed name against the directory as a mail client's check names does", RunDirectoryFind},
 };
 
 void PrintHelp() {

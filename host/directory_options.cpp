@@ -208,10 +208,13 @@ ParseOutcome ParseDirectoryOptions(const std::vector<std::string>& args,
   return ParseOutcome::Ok;
 }
 
-int ConfigureManager(const DirectoryOptions& options, LDAPListManager& manager, std::string& error) {
-  std::string mapping = kDefaultMapping;
+namespace {
+// The settings the options name only by file or leave to be asked: the mapping text and the
+// password.
+int ReadSecrets(const DirectoryOptions& options, std::string& mapping, std::string& password, std::string& error) {
+  mapping = kDefaultMapping;
   if (options.mappingFile && !ReadFile(*options.mappingFile, mapping, error)) return kExitFailure;
-  std::string password;
+  password.clear();
   if (options.bindDn) {
     if (options.passwordFile) {
       if (!ReadFile(*options.passwordFile, password, error)) return kExitFailure;
@@ -222,6 +225,13 @@ int ConfigureManager(const DirectoryOptions& options, LDAPListManager& manager, 
       return kExitUsage;
     }
   }
+  return 0;
+}
+}  // namespace
+
+int ConfigureManager(const DirectoryOptions& options, LDAPListManager& manager, std::string& error) {
+  std::string mapping, password;
+  if (const int status = ReadSecrets(options, mapping, password, error)) return status;
   manager.Reset();
   manager.ServerName = options.server;
   manager.UseSSL = options.ssl;
@@ -235,6 +245,25 @@ int ConfigureManager(const DirectoryOptions& options, LDAPListManager& manager, 
   manager.Authenticate = options.bindDn.has_value();
   manager.BindDN = options.bindDn.value_or("");
   manager.Password = password;
+  return 0;
+}
+
+int ConfigureProfile(const DirectoryOptions& options, CLDAPProfileData& profile, std::string& error) {
+  std::string mapping, password;
+  if (const int status = ReadSecrets(options, mapping, password, error)) return status;
+  profile.Reset();
+  profile.ServerName = options.server;
+  profile.UseSSL = options.ssl;
+  profile.UseVersion3 = options.v3;
+  profile.DeepSearch = options.deep;
+  profile.SearchDN = options.base;
+  profile.SearchString = options.filter;
+  profile.TimeOut = options.timeout;
+  profile.SchemaMapping = mapping;
+  profile.CacheFileName = options.cacheFile;
+  profile.Authenticate = options.bindDn.has_value();
+  profile.BindDN = options.bindDn.value_or("");
+  profile.Password = password;
   return 0;
 }
 

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "config/ldapproviderdata.h"
 #include "directory/ldapcon.h"
 #include "windows.h"
 
@@ -56,6 +57,11 @@ extern const char* const kDefaultMapping;
 // with (kExitFailure when a file cannot be read, kExitUsage when a password is needed and
 // nobody can be asked) with `error` saying why.
 int ConfigureManager(const DirectoryOptions& options, LDAPListManager& manager, std::string& error);
+
+// The same for a configuration record, from which the address book's backend takes its
+// snapshot: the connection settings, the mapping text and the password, in the fields the
+// backend copies into its manager. Other settings keep the record's defaults.
+int ConfigureProfile(const DirectoryOptions& options, CLDAPProfileData& profile, std::string& error);
 
 // While it lives, message boxes become lines on standard error, prefixed with `prefix`, and
 // the offline question is answered as the options say: asked on a terminal with Ask

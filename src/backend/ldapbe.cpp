@@ -1,10 +1,14 @@
 #include "backend/ldapbe.h"
 
+#include <algorithm>
+#include <clocale>
 #include <cstring>
 #include <limits>
+#include <string_view>
 #include <vector>
 
 #include "backend/rabguid.h"
+#include "directory/ldapcon.h"
 #include "mapicode.h"
 #include "provider/guard.h"
 #include "windows.h"
@@ -19,6 +23,51 @@ ULONG GetULong(const BYTE* at) {
   return value;
 }
 const BYTE* Bytes(LPENTRYID entryID) { return reinterpret_cast<const BYTE*>(entryID); }
+
+// What a resolved recipient carries when the caller names no properties.
+const SizedSPropTagArray(11, ResolvedProps) = {
+    11,
+    {PR_ENTRYID, PR_SEARCH_KEY, PR_ADDRTYPE, PR_DISPLAY_NAME, PR_DISPLAY_TYPE, PR_EMAIL_ADDRESS, PR_INSTANCE_KEY,
+     PR_OBJECT_TYPE, PR_TRANSMITABLE_DISPLAY_NAME, PR_SEND_RICH_INFO, PR_7BIT_DISPLAY_NAME}};
+
+// toupper of the default ("C") locale: only a to z change, whatever locale the process uses.
+unsigned char AsciiUpper(unsigned char c) { return c >= 'a' && c <= 'z' ? static_cast<unsigned char>(c - 32) : c; }
+
+int CompareDisplayNames(const std::string& a, const std::string& b) {
+  const std::size_t n = std::min(a.size(), b.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    const unsigned char x = AsciiUpper(static_cast<unsigned char>(a[i]));
+    const unsigned char y = AsciiUpper(static_cast<unsigned char>(b[i]));
+    if (x != y) return x < y ? -1 : 1;
+  }
+  return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
+}
+
+// A text upper-cased with CharUpperBuffA in the user's locale.
+std::string UpperCased(std::string text) {
+  // CharUpperBuffA counts in DWORD; a longer text would be folded in parts.
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t n = std::min<std::size_t>(text.size() - at, std::numeric_limits<DWORD>::max());
+    CharUpperBuffA(text.data() + at, static_cast<DWORD>(n));
+    at += n;
+  }
+  return text;
+}
+
+std::string CurrentCaseLocale() {
+  const char* name = std::setlocale(LC_CTYPE, nullptr);
+  return name ? name : "";
+}
+
+// The display name as the configuration asks for it; the parts are joined as they are.
+std::string ComposeDisplayName(LONG showNamesBy, const LDAPItem& item) {
+  switch (showNamesBy) {
+    case 0: return item.FirstName + " " + item.LastName;
+    case 1: return item.LastName + ", " + item.FirstName;
+    case 2: return item.CommonName;
+    default: return std::string();
+  }
+}
 }  // namespace
 
 ABLDAPBackeEnd::ABLDAPBackeEnd(HINSTANCE instance, IMAPISupport* support) : GenericBackEnd(instance, support) {
@@ -29,7 +78,153 @@ ABLDAPBackeEnd::ABLDAPBackeEnd(HINSTANCE instance, IMAPISupport* support) : Gene
   DirEntryID = MakeEntryID(ENTRY_KIND_DIRECTORY, MAPI_ABCONT, "0");
 }
 
-ABLDAPBackeEnd::~ABLDAPBackeEnd() { Profile.reset(); }
+ABLDAPBackeEnd::~ABLDAPBackeEnd() {
+  RootContainer.reset();
+  DirContainer.reset();
+  Profile.reset();
+  ClearUsers();
+}
+
+bool ABLDAPBackeEnd::LoadDirectory() {
+  bool loaded = false;
+  HRESULT hr = S_OK;
+  Guarded(hr, [&] {
+    ClearUsers();
+    Users = std::make_unique<UserList>();
+    // The manager lives for this load only.
+    const auto manager = std::make_unique<LDAPListManager>();
+    if (!Profile) RaiseFailure("No configuration");
+    LDAPAttribList& attributes = manager->GetAttribList();
+    attributes.Parse(Profile->SchemaMapping);
+    attributes.CommonName = "cn";
+    manager->ServerName = Profile->ServerName;
+    manager->UseSSL = Profile->UseSSL;
+    manager->UseVersion3 = Profile->UseVersion3;
+    manager->DeepSearch = Profile->DeepSearch;
+    manager->SearchDN = Profile->SearchDN;
+    manager->SearchString = Profile->SearchString;
+    manager->TimeOut = Profile->TimeOut;
+    manager->CacheFileName = Profile->CacheFileName;
+    manager->Authenticate = Profile->Authenticate;
+    manager->BindDN = Profile->BindDN;
+    manager->Password = Profile->Password;
+    // A failed fetch leaves whatever entries the manager holds, possibly none.
+    manager->Fetch();
+
+    Users->reserve(manager->Count());
+    for (unsigned position = 0; position < manager->Count(); ++position) {
+      if (!manager->GetItem(position)) continue;
+      // The manager goes with this load, so its texts move into the users instead of being copied.
+      LDAPItem& item = manager->Items[position];
+      ComPtr<CLDAPUser> user(new CLDAPUser());
+      user->SetBackend(this);
+      user->DisplayName = ComposeDisplayName(Profile->ShowNamesBy, item);
+      user->DistinguishedName = std::move(item.DN);
+      user->EmailAddress = std::move(item.EMailAddress);
+      user->GivenName = std::move(item.FirstName);
+      user->Surname = std::move(item.LastName);
+      user->BusinessPhone = std::move(item.TelephoneNumber);
+      user->BusinessFax = std::move(item.FaxNumber);
+      user->Mobile = std::move(item.Mobile);
+      user->Title = std::move(item.Title);
+      user->Department = std::move(item.Department);
+      user->Company = std::move(item.Company);
+      std::string upper = UpperCased(user->DisplayName);
+      Users->push_back(UserListEntry{user->DistinguishedName, std::move(user), std::move(upper)});
+    }
+    foldLocale_ = CurrentCaseLocale();
+    if (Users->size() > 1)
+      std::sort(Users->begin(), Users->end(), [](const UserListEntry& a, const UserListEntry& b) {
+        return CompareDisplayNames(a.User->DisplayName, b.User->DisplayName) < 0;
+      });
+    loaded = true;
+  });
+  return loaded;
+}
+
+int ABLDAPBackeEnd::CompareUsers(const UserList& list, std::size_t position1, std::size_t position2) {
+  const CLDAPUser* user1 = list[position1].User.get();
+  const CLDAPUser* user2 = list[position2].User.get();
+  // Two missing users are equal, so that the order stays consistent for any sort.
+  if (!user1) return user2 ? -1 : 0;
+  if (!user2) return 1;
+  return CompareDisplayNames(user1->DisplayName, user2->DisplayName);
+}
+
+void ABLDAPBackeEnd::ClearUsers() {
+  if (!Users) return;
+  for (UserListEntry& entry : *Users) entry.User.reset();
+  Users.reset();
+}
+
+HRESULT ABLDAPBackeEnd::FillContentsTable() {
+  HRESULT hr = S_OK;
+  return Guarded(hr, [&] {
+    if (!Users) return;
+    for (const UserListEntry& entry : *Users) {
+      hr = entry.User ? entry.User->AddContentsRow(DirContents.get()) : MAPI_E_NO_SUPPORT;
+      if (FAILED(hr)) RaiseFailure("Unable to add user");
+    }
+    hr = S_OK;
+  });
+}
+
+HRESULT ABLDAPBackeEnd::FindUserByName(std::string name, LPSPropTagArray lpPropTags, LPSPropValue* lppValues,
+                                       ULONG* lpcValues) {
+  HRESULT hr = MAPI_E_NOT_FOUND;
+  return Guarded(hr, [&] {
+    if (!lppValues || !lpcValues) {
+      hr = MAPI_E_INVALID_PARAMETER;
+      RaiseFailure("Invalid parameter");
+    }
+    if (name.empty() || !Users) RaiseFailure("Not found");
+    const std::string upperName = UpperCased(std::move(name));
+    // The names folded at load time serve as long as the locale is the one they were folded
+    // in; otherwise each is folded again, as the typed name was.
+    const bool folded = CurrentCaseLocale() == foldLocale_;
+    CLDAPUser* match = nullptr;
+    unsigned matches = 0;
+    for (const UserListEntry& entry : *Users) {
+      if (!entry.User) continue;
+      const bool found = folded ? std::string_view(entry.UpperDisplayName).find(upperName) != std::string_view::npos
+                                : UpperCased(entry.User->DisplayName).find(upperName) != std::string::npos;
+      if (!found) continue;
+      match = entry.User.get();
+      // A second match already decides the answer.
+      if (++matches > 1) break;
+    }
+    if (matches == 0) RaiseFailure("Not found");
+    if (matches > 1) {
+      hr = MAPI_E_AMBIGUOUS_RECIP;
+      RaiseFailure("Ambiguous");
+    }
+    if (*lppValues) {
+      pfnFreeBuffer(*lppValues);
+      *lppValues = nullptr;
+    }
+    LPSPropTagArray tags =
+        lpPropTags ? lpPropTags : const_cast<LPSPropTagArray>(reinterpret_cast<const SPropTagArray*>(&ResolvedProps));
+    *lpcValues = 0;
+    hr = match->GetProps(tags, 0, lpcValues, lppValues);
+    if (FAILED(hr)) RaiseFailure("Unable to obtain the properties");
+    hr = S_OK;
+  });
+}
+
+HRESULT ABLDAPBackeEnd::FindUserByEntryID(ULONG cbEntryID, LPENTRYID lpEntryID, ComPtr<CLDAPUser>* user) {
+  if (!user) return MAPI_E_INVALID_PARAMETER;
+  user->reset();
+  if (!Users) return MAPI_E_INVALID_ENTRYID;
+  std::string key;
+  if (FAILED(UserKeyFromEntryID(cbEntryID, lpEntryID, &key))) return MAPI_E_INVALID_ENTRYID;
+  for (const UserListEntry& entry : *Users) {
+    if (entry.User && SameDistinguishedName(key, entry.DistinguishedName)) {
+      *user = entry.User;
+      return S_OK;
+    }
+  }
+  return MAPI_E_INVALID_ENTRYID;
+}
 
 std::unique_ptr<CBinary> ABLDAPBackeEnd::MakeEntryID(ULONG kind, ULONG objectType, const std::string& key) {
   std::unique_ptr<CBinary> result;

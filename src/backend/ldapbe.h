@@ -3,10 +3,12 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "backend/cbinary.h"
 #include "backend/gbackend.h"
 #include "config/ldapproviderdata.h"
+#include "recipients/ldapuser.h"
 
 // Layout of every entry identifier the provider makes: a 32-byte header (four zero flag bytes,
 // the provider's MAPIUID, the kind, three zero bytes, the MAPI object type, the key length
@@ -22,14 +24,47 @@ constexpr ULONG ENTRY_KIND_ROOT = 1;       // the root container, key "0"
 constexpr ULONG ENTRY_KIND_DIRECTORY = 2;  // the directory container, key "0"
 constexpr ULONG ENTRY_KIND_MAILUSER = 3;   // one user, keyed by the distinguished name
 
+// One entry of the user list: the key and the user, on whom the list holds one reference.
+struct UserListEntry {
+  std::string DistinguishedName;
+  ComPtr<CLDAPUser> User;
+  // The user's display name upper-cased with CharUpperBuffA when the list was loaded, so that
+  // a search by typed name does not fold every name again on every call.
+  std::string UpperDisplayName;
+};
+using UserList = std::vector<UserListEntry>;
+
 class ABLDAPBackeEnd : public GenericBackEnd {
  public:
   ABLDAPBackeEnd(HINSTANCE instance, IMAPISupport* support);
   ~ABLDAPBackeEnd() override;
 
+  // Takes a new snapshot of the directory with the settings in Profile and replaces the user
+  // list by one user per entry, in display-name order. False when there is no configuration
+  // record or memory runs out; a fetch that fails or finds nothing still gives true.
+  bool LoadDirectory() override;
+  // Writes every user's row into DirContents; the first failing row's result.
+  HRESULT FillContentsTable() override;
   HRESULT CompareEntryIDs(ULONG cbEntryID1, LPENTRYID lpEntryID1, ULONG cbEntryID2, LPENTRYID lpEntryID2, ULONG ulFlags,
                           ULONG* lpulResult) override;
+  // Resolves a typed name: the users whose display name contains it, both upper-cased in the
+  // user's locale. One match: S_OK and its properties (the given tags, or the eleven a
+  // resolved recipient carries) in place of *lppValues. Several: MAPI_E_AMBIGUOUS_RECIP;
+  // none (and for the empty name): MAPI_E_NOT_FOUND; the values are then untouched.
+  HRESULT FindUserByName(std::string name, LPSPropTagArray lpPropTags, LPSPropValue* lppValues,
+                         ULONG* lpcValues) override;
   bool IsOwnEntryID(ULONG cbEntryID, LPENTRYID lpEntryID) override;
+
+  // Releases every user of the list and drops the list. This is also what breaks the cycle of
+  // references between the backend and its users.
+  void ClearUsers();
+  // Orders two entries of `list` by display name, upper-cased a to z only, byte by byte.
+  // An entry without a user comes first.
+  static int CompareUsers(const UserList& list, std::size_t position1, std::size_t position2);
+  // The user a mail user's identifier names: the first in the list whose distinguished name
+  // equals the identifier's key without regard to case. MAPI_E_INVALID_ENTRYID when the
+  // identifier is malformed, there is no list or no such user.
+  HRESULT FindUserByEntryID(ULONG cbEntryID, LPENTRYID lpEntryID, ComPtr<CLDAPUser>* user);
 
   // A new identifier of the given kind, object type and key, owned by the caller; null when
   // memory runs out.
@@ -46,8 +81,16 @@ class ABLDAPBackeEnd : public GenericBackEnd {
   static bool SameDistinguishedName(const std::string& key, const std::string& distinguishedName);
 
   std::unique_ptr<CLDAPProfileData> Profile;
+  // The two containers, made on their first open; one reference held on each. Held as
+  // IUnknown so that the backend releases them without knowing the container class.
+  ComPtr<IUnknown> RootContainer;
+  ComPtr<IUnknown> DirContainer;
+  std::unique_ptr<UserList> Users;
 
  private:
+  // The LC_CTYPE locale the upper-cased display names were made in.
+  std::string foldLocale_;
+
   // True when the identifier is at least a header long, readable and carries our UID.
   bool HasOwnHeader(ULONG cbEntryID, LPENTRYID lpEntryID, bool checkReadable) const;
 };

@@ -1,0 +1,76 @@
+// The LDAP backend's list operations that need no directory: ordering, clearing, teardown.
+#include "backend/ldapbe.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "mapicode.h"
+
+namespace {
+// Stands in for a container: counts the references the backend holds.
+struct CountedObject : IUnknown {
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, LPVOID*) override { return E_NOINTERFACE; }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++count; }
+  ULONG STDMETHODCALLTYPE Release() override { return --count; }
+  ULONG count = 1;
+};
+
+UserListEntry Entry(ABLDAPBackeEnd* backend, const std::string& displayName) {
+  ComPtr<CLDAPUser> user(new CLDAPUser());
+  user->SetBackend(backend);
+  user->DisplayName = displayName;
+  return UserListEntry{"", std::move(user), ""};
+}
+}  // namespace
+
+TEST(LDAPBackendList, CompareUsersFoldsOnlyAToZ) {
+  auto* backend = new ABLDAPBackeEnd(nullptr, nullptr);
+  backend->Users = std::make_unique<UserList>();
+  UserList& list = *backend->Users;
+  // adams < Baker < _x: upper-cased, the underscore (0x5F) comes after the letters; ü (0xC3 0xBC)
+  // after every ASCII byte; a text that ends first sorts first.
+  for (const char* name : {"adams", "Baker", "_x", "Smith", "smith", "Smit", "\xC3\xBC", "\xC3\x9C", ""})
+    list.push_back(Entry(backend, name));
+  const auto cmp = [&](std::size_t a, std::size_t b) { return ABLDAPBackeEnd::CompareUsers(list, a, b); };
+  EXPECT_LT(cmp(0, 1), 0);
+  EXPECT_LT(cmp(1, 2), 0);
+  EXPECT_GT(cmp(2, 0), 0);
+  EXPECT_EQ(cmp(3, 4), 0);  // Smith and smith
+  EXPECT_LT(cmp(5, 3), 0);  // Smit before Smith
+  EXPECT_GT(cmp(6, 2), 0);
+  EXPECT_NE(cmp(6, 7), 0);  // ü and Ü differ: toupper of the default locale leaves them alone
+  EXPECT_LT(cmp(8, 0), 0);  // the empty name first
+
+  // Entries without a user come first, and two of them are equal.
+  list.push_back(UserListEntry{});
+  list.push_back(UserListEntry{});
+  EXPECT_LT(cmp(9, 0), 0);
+  EXPECT_GT(cmp(0, 9), 0);
+  EXPECT_EQ(cmp(9, 10), 0);
+
+  EXPECT_EQ(backend->RefCount, 1 + 9);
+  backend->ClearUsers();
+  EXPECT_FALSE(backend->Users);
+  EXPECT_EQ(backend->RefCount, 1);
+  backend->ClearUsers();  // nothing to clear
+  backend->Release();
+}
+
+TEST(LDAPBackendList, DestructorReleasesTheContainersAndTheUsers) {
+  CountedObject root, dir;
+  auto* backend = new ABLDAPBackeEnd(nullptr, nullptr);
+  backend->RootContainer = ComPtr<IUnknown>::AddRefed(&root);
+  backend->DirContainer = ComPtr<IUnknown>::AddRefed(&dir);
+  backend->Profile = std::make_unique<CLDAPProfileData>();
+  // A user whose record holds no backend reference, so that the backend can go.
+  backend->Users = std::make_unique<UserList>();
+  backend->Users->push_back(Entry(nullptr, "Solo"));
+  ComPtr<CLDAPUser> kept = backend->Users->front().User;
+  EXPECT_EQ(root.count, 2u);
+  backend->Release();
+  EXPECT_EQ(root.count, 1u);
+  EXPECT_EQ(dir.count, 1u);
+  EXPECT_EQ(kept->RefCount, 1);  // the list's reference is gone, ours stays
+}
