@@ -30,7 +30,10 @@ HRESULT STDMETHODCALLTYPE CUnknown::QueryInterface(REFIID iid, LPVOID* out) {
 ULONG STDMETHODCALLTYPE CUnknown::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&RefCount)); }
 
 ULONG STDMETHODCALLTYPE CUnknown::Release() {
-  if (InterlockedDecrement(&RefCount) != 0) return static_cast<ULONG>(RefCount);
+  // The count the decrement left, not a second plain read of RefCount: that read would race
+  // with the other threads' interlocked changes.
+  const LONG remaining = InterlockedDecrement(&RefCount);
+  if (remaining != 0) return static_cast<ULONG>(remaining);
   delete this;
   return 0;
 }

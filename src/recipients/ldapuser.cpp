@@ -240,7 +240,7 @@ HRESULT CLDAPUser::GetProps(LPSPropTagArray lpPropTagArray, ULONG ulFlags, ULONG
       SPropValue& v = values.get()[i];
       const ULONG id = PROP_ID(tags->aulPropTag[i]);
       switch (id) {
-        case PROP_ID_NULL: w.Long(v, PROP_TAG(PT_NULL, PROP_ID_NULL), 0); break;
+        case PROP_ID_NULL: w.Long(v, PR_NULL, 0); break;
         case PROP_ID(PR_CURRENT_VERSION):
         case PROP_ID(PR_CREATION_VERSION):
           v.ulPropTag = PROP_TAG(PT_I8, id);
