@@ -133,11 +133,6 @@ constexpr const char* kMapping =
     "Telephone Number=telephoneNumber\nFax Number=facsimileTelephoneNumber\nMobile=mobile\n"
     "E-mail Address=mail";
 
-std::string ReadAll(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 std::vector<LDAPItem> FiveItems() {
   std::vector<LDAPItem> items(5);
   for (int i = 0; i < 5; ++i) {

@@ -27,11 +27,6 @@ constexpr const char* kBert =
     "\"LastName\": \"Builder\", \"EMailAddress\": \"\", \"Company\": \"\", \"Department\": \"\", \"Title\": \"\", "
     "\"TelephoneNumber\": \"\", \"FaxNumber\": \"\", \"Mobile\": \"\"}\n";
 
-std::string ReadAll(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 class PxabDirectory : public testing::Test {
  protected:
   SlapdServer server{{.ldif = kPeople}};

@@ -20,11 +20,6 @@ constexpr const char* kPeople =
     "dn: uid=al,ou=people,dc=example,dc=com\nobjectClass: inetOrgPerson\nuid: al\n"
     "cn: Al Adams\ngivenName: Al\nsn: Adams\nmail: al@example.com\n\n";
 
-std::string ReadAll(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 // The entry identifier of a user in lower-case hex: header, MAPIUID, kind 3, type 6, key.
 std::string EntryIdHex(const std::string& dn) {
   static const char digits[] = "0123456789abcdef";

@@ -1,4 +1,5 @@
 #include "slapd.h"
+#include "tempdir.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -25,13 +26,6 @@ constexpr const char* kSlapd = "/usr/sbin/slapd";
 constexpr const char* kSlapadd = "/usr/sbin/slapadd";
 constexpr const char* kSchemaDir = "/etc/ldap/schema";
 constexpr const char* kModuleDir = "/usr/lib/ldap";
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 void WriteFile(const fs::path& path, const std::string& text) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -74,7 +68,7 @@ int Wait(pid_t pid) {
 // Runs a tool to its end; throws with its output when it fails.
 void Run(const std::vector<std::string>& argv, const fs::path& log) {
   fs::remove(log);
-  if (Wait(Spawn(argv, log)) != 0) throw std::runtime_error(argv[0] + " failed:\n" + ReadFile(log));
+  if (Wait(Spawn(argv, log)) != 0) throw std::runtime_error(argv[0] + " failed:\n" + ReadAll(log));
 }
 
 bool Accepts(unsigned short port) {
@@ -128,7 +122,7 @@ SlapdServer::SlapdServer(SlapdOptions options) {
     // Another process may take a port between our pick and slapd's bind; pick again then.
     bool started = false;
     for (int attempt = 0; attempt < 5 && !started; ++attempt) started = Start();
-    if (!started) throw std::runtime_error("slapd did not start:\n" + ReadFile(dir_ / "slapd.log"));
+    if (!started) throw std::runtime_error("slapd did not start:\n" + ReadAll(dir_ / "slapd.log"));
   } catch (...) {
     Stop();
     throw;
@@ -197,7 +191,7 @@ bool SlapdServer::Start() {
     if (Accepts(port_) && Accepts(sslPort_)) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
-  throw std::runtime_error("slapd did not answer within 20 s:\n" + ReadFile(dir_ / "slapd.log"));
+  throw std::runtime_error("slapd did not answer within 20 s:\n" + ReadAll(dir_ / "slapd.log"));
 }
 
 void SlapdServer::AddLdif(const std::string& ldif) {

@@ -2,6 +2,10 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
+
+// The whole content of a file; empty when it cannot be read.
+std::string ReadAll(const std::filesystem::path& path);
 
 class TempDir {
  public:

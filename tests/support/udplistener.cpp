@@ -6,9 +6,17 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <stdexcept>
 #include <vector>
+
+std::string TraceAddress(const void* object) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%08X", static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(object)));
+  return text;
+}
 
 UdpListener::UdpListener(unsigned short port) {
   fd_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);

@@ -5,6 +5,9 @@
 #include <optional>
 #include <string>
 
+// How a trace line shows an object's address: eight upper-case hex digits of its low 32 bits.
+std::string TraceAddress(const void* object);
+
 class UdpListener {
  public:
   explicit UdpListener(unsigned short port);

@@ -10,14 +10,6 @@
 #include "trace/trace.h"
 #include "udplistener.h"
 
-namespace {
-std::string Address(const void* object) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%08X", static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(object)));
-  return text;
-}
-}  // namespace
-
 TEST(UserRecordTrace, PropertyCallsAnnounceThemselves) {
   UdpListener listener(kTracePort);
   auto* backend = new ABLDAPBackeEnd(nullptr, nullptr);
@@ -29,15 +21,15 @@ TEST(UserRecordTrace, PropertyCallsAnnounceThemselves) {
   LPSPropValue values = nullptr;
   EXPECT_EQ(user->GetProps(nullptr, 0, &count, &values), MAPI_W_ERRORS_RETURNED);
   MAPIFreeBuffer(values);
-  EXPECT_EQ(listener.Receive(), Address(user) + " : CLDAPUser::GetProps");
+  EXPECT_EQ(listener.Receive(), TraceAddress(user) + " : CLDAPUser::GetProps");
   // Also when the call is refused.
   EXPECT_EQ(user->GetProps(nullptr, MAPI_UNICODE, &count, &values), MAPI_E_BAD_CHARWIDTH);
-  EXPECT_EQ(listener.Receive(), Address(user) + " : CLDAPUser::GetProps");
+  EXPECT_EQ(listener.Receive(), TraceAddress(user) + " : CLDAPUser::GetProps");
 
   LPSPropTagArray tags = nullptr;
   EXPECT_EQ(user->GetPropList(0, &tags), S_OK);
   MAPIFreeBuffer(tags);
-  EXPECT_EQ(listener.Receive(), Address(user) + " : CLDAPUser::GetPropList");
+  EXPECT_EQ(listener.Receive(), TraceAddress(user) + " : CLDAPUser::GetPropList");
 
   user->Release();
   backend->Release();

@@ -12,11 +12,6 @@
 #include "tempdir.h"
 
 namespace {
-std::string ReadAll(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 class PxabCache : public testing::Test {
  protected:
   TempDir dir;

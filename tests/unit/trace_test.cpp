@@ -12,14 +12,6 @@
 #include "trace/trace.h"
 #include "udplistener.h"
 
-namespace {
-std::string Address(const void* object) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%08X", static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(object)));
-  return text;
-}
-}  // namespace
-
 TEST(Trace, WithoutListenerTheCallerGoesOn) {
   int object = 0;
   for (int i = 0; i < 100; ++i) TraceObject("CABContainer::SaveChanges", &object);
@@ -31,13 +23,13 @@ TEST(Trace, ObjectLinesCarryTheAddressPrefix) {
   UdpListener listener(kTracePort);
   int object = 0;
   TraceObject("CABContainer::SaveChanges", &object);
-  EXPECT_EQ(listener.Receive(), Address(&object) + " : CABContainer::SaveChanges");
+  EXPECT_EQ(listener.Receive(), TraceAddress(&object) + " : CABContainer::SaveChanges");
 
   TraceObject("CABProvider::Release - ref = %d", &object, 0);
-  EXPECT_EQ(listener.Receive(), Address(&object) + " : CABProvider::Release - ref = 0");
+  EXPECT_EQ(listener.Receive(), TraceAddress(&object) + " : CABProvider::Release - ref = 0");
 
   TraceObject("signed %d, text %s", &object, -5, "é");
-  EXPECT_EQ(listener.Receive(), Address(&object) + " : signed -5, text é");
+  EXPECT_EQ(listener.Receive(), TraceAddress(&object) + " : signed -5, text é");
 
   TraceText("ABProviderInit");
   EXPECT_EQ(listener.Receive(), "ABProviderInit");  // no prefix, no NUL, no line end
@@ -104,7 +96,7 @@ TEST(PxabTrace, PrintsEachDatagramAsOneStampedLine) {
   waitpid(pid, &status, 0);
   close(out[0]);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  const std::regex expected("\\d\\d:\\d\\d:\\d\\d\\.\\d{3} " + Address(&object) +
+  const std::regex expected("\\d\\d:\\d\\d:\\d\\d\\.\\d{3} " + TraceAddress(&object) +
                             " : CABLogon::OpenEntry\n\\d\\d:\\d\\d:\\d\\d\\.\\d{3} two\\\\x0Alines\n");
   EXPECT_TRUE(std::regex_match(received, expected)) << received;
 }
