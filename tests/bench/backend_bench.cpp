@@ -14,6 +14,7 @@
 #include "backend/ldapbe.h"
 #include "directory/ldapcon.h"
 #include "mapix.h"
+#include "people.h"
 #include "scripted_msgbox.h"
 #include "slapd.h"
 #include "tempdir.h"
@@ -21,43 +22,8 @@
 
 namespace {
 constexpr int kPeople = 100000;
-constexpr const char* kPeopleDN = "ou=people,dc=example,dc=com";
-constexpr const char* kFilter = "(objectClass=inetOrgPerson)";
-constexpr const char* kMapping =
-    "First Name=givenname\nLast Name=sn\nTitle=title\nCompany=o\nDepartment=ou\n"
-    "Telephone Number=telephoneNumber\nFax Number=facsimileTelephoneNumber\nMobile=mobile\n"
-    "E-mail Address=mail";
-// The attributes the mapping asks for, in the same order, for ldapsearch.
-constexpr const char* kAttributes = "cn givenname sn title o ou telephoneNumber facsimileTelephoneNumber mobile mail";
-
-const char* const kFirst[] = {"Anna", "Bernd",         "Claudia", "Dieter", "Elif",  "Frank", "Greta", "Hans",
-                              "Ines", "J\xC3\xBCrgen", "Karin",   "Lars",   "Marta", "Nils",  "Olga",  "Paul"};
-const char* const kLast[] = {"M\xC3\xBCller", "Schmidt", "Schneider", "Fischer",  "Weber", "Meyer",
-                             "Wagner",        "Becker",  "Schulz",    "Hoffmann", "Koch",  "Richter",
-                             "Klein",         "Wolf",    "Neumann",   "Schwarz",  "Braun", "Zimmermann"};
-const char* const kDepartments[] = {"Research and Development", "Sales", "Human Resources", "Finance and Controlling"};
-const char* const kTitles[] = {"Senior Software Engineer", "Account Manager", "Team Lead", "Controller"};
-
-std::string PeopleLdif() {
-  std::string ldif = std::string("dn: ") + kPeopleDN + "\nobjectClass: organizationalUnit\nou: people\n\n";
-  ldif.reserve(static_cast<std::size_t>(kPeople) * 420);
-  for (int i = 0; i < kPeople; ++i) {
-    const std::string n = std::to_string(100000 + i);
-    // One person has a surname whose three letters "qxy" nobody else's name holds.
-    const std::string first = kFirst[i % 16];
-    const std::string last = i == kPeople / 2 ? "Qxylander" : std::string(kLast[(i / 16) % 18]);
-    ldif += "dn: uid=u" + n + "," + kPeopleDN + "\nobjectClass: inetOrgPerson\nuid: u" + n + "\ncn: " + first + " " +
-            last + "\ngivenName: " + first + "\nsn: " + last + "\nmail: " + "u" + n +
-            "@example.com\no: Example Corporation GmbH\nou: " + kDepartments[i % 4] + "\ntitle: " + kTitles[i % 4] +
-            "\ntelephoneNumber: +49 30 " + n + "\nfacsimileTelephoneNumber: +49 30 " + n + "-99\n";
-    if (i % 3) ldif += "mobile: +49 171 " + n + "\n";
-    ldif += "\n";
-  }
-  return ldif;
-}
-
 struct Directory {
-  SlapdServer server{{.ldif = PeopleLdif(), .sizeLimit = 2 * kPeople}};
+  SlapdServer server{{.ldif = PeopleLdif(kPeople), .sizeLimit = 2 * kPeople}};
   TempDir dir;
 };
 Directory& Data() {
@@ -71,9 +37,9 @@ ABLDAPBackeEnd* NewBackend() {
   CLDAPProfileData& profile = *backend->Profile;
   profile.ServerName = Data().server.HostPort();
   profile.UseVersion3 = true;
-  profile.SearchDN = kPeopleDN;
-  profile.SearchString = kFilter;
-  profile.SchemaMapping = kMapping;
+  profile.SearchDN = kPeopleBase;
+  profile.SearchString = kPeopleFilter;
+  profile.SchemaMapping = kPeopleMapping;
   profile.CacheFileName = (Data().dir / "people.pxb").string();
   profile.ShowNamesBy = 0;
   return backend;
@@ -88,7 +54,7 @@ void DropBackend(ABLDAPBackeEnd* backend) {
 // writes its cache file.
 void BM_Ldapsearch(benchmark::State& state) {
   const std::string command = std::string("ldapsearch -x -LLL -o ldif-wrap=no -z 0 -H ") + Data().server.Url() +
-                              " -b " + kPeopleDN + " -s one '" + kFilter + "' " + kAttributes + " > '" +
+                              " -b " + kPeopleBase + " -s one '" + kPeopleFilter + "' " + kPeopleAttributes + " > '" +
                               (Data().dir / "ldapsearch.ldif").string() + "'";
   for (auto _ : state) {
     const int status = std::system(command.c_str());
@@ -104,9 +70,9 @@ void BM_FetchOnly(benchmark::State& state) {
     LDAPListManager manager;
     manager.ServerName = Data().server.HostPort();
     manager.UseVersion3 = true;
-    manager.SearchDN = kPeopleDN;
-    manager.SearchString = kFilter;
-    manager.GetAttribList().Parse(kMapping);
+    manager.SearchDN = kPeopleBase;
+    manager.SearchString = kPeopleFilter;
+    manager.GetAttribList().Parse(kPeopleMapping);
     manager.GetAttribList().CommonName = "cn";
     manager.CacheFileName = (Data().dir / "fetch.pxb").string();
     if (!manager.Fetch() || manager.Count() != kPeople) state.SkipWithError("Fetch failed");

@@ -22,47 +22,14 @@
 #include <vector>
 
 #include "directory/ldapcon.h"
+#include "people.h"
 #include "slapd.h"
 #include "tempdir.h"
 
 namespace {
 constexpr int kPeople = 100000;
-constexpr const char* kBase = "ou=people,dc=example,dc=com";
-constexpr const char* kFilter = "(objectClass=inetOrgPerson)";
 const std::vector<std::string> kAttributes = {
     "cn", "givenName", "sn", "title", "o", "ou", "telephoneNumber", "facsimileTelephoneNumber", "mail", "mobile"};
-constexpr const char* kMapping =
-    "First Name=givenName\nLast Name=sn\nTitle=title\nCompany=o\nDepartment=ou\n"
-    "Telephone Number=telephoneNumber\nFax Number=facsimileTelephoneNumber\nMobile=mobile\n"
-    "E-mail Address=mail";
-
-const char* const kFirst[] = {"Anna", "Bernd", "Claudia", "Dieter", "Elif", "Frank", "Greta", "Hans", "Ines", "Jonas"};
-const char* const kLast[] = {"Schmidt", "Schneider", "Fischer", "Weber", "Meyer", "Wagner", "Becker", "Hoffmann"};
-// A fifth of the people have a name beyond ASCII.
-const char* const kAccentedFirst[] = {"J\xC3\xBCrgen", "Ren\xC3\xA9", "Bj\xC3\xB6rn", "Zo\xC3\xAB", "\xC3\x85sa"};
-const char* const kAccentedLast[] = {"M\xC3\xBCller", "Garc\xC3\xAD" "a", "\xC3\x98stergaard", "Dvo\xC5\x99\xC3\xA1k",
-                                     "Wei\xC3\x9F"};
-const char* const kDepartments[] = {"Research and Development", "Sales", "Human Resources", "Finance and Controlling"};
-const char* const kTitles[] = {"Senior Software Engineer", "Account Manager", "Team Lead", "Controller"};
-
-std::string PeopleLdif() {
-  std::string ldif = "dn: ou=people,dc=example,dc=com\nobjectClass: organizationalUnit\nou: people\n\n";
-  ldif.reserve(kPeople * 520);
-  for (int i = 0; i < kPeople; ++i) {
-    const std::string n = std::to_string(100000 + i);
-    const bool accented = i % 5 == 0;
-    const std::string first = accented ? kAccentedFirst[i / 5 % 5] : kFirst[i % 10];
-    const std::string last = accented ? kAccentedLast[i / 25 % 5] : kLast[i / 10 % 8];
-    ldif += "dn: uid=u" + n + "," + kBase + "\nobjectClass: inetOrgPerson\nuid: u" + n;
-    ldif += "\ncn: " + first + " " + last + "\ngivenName: " + first + "\nsn: " + last;
-    ldif += "\ntitle: " + std::string(kTitles[i % 4]) + "\no: Example Corporation GmbH\nou: " + kDepartments[i % 4];
-    ldif += "\ntelephoneNumber: +49 30 " + n + "\nfacsimileTelephoneNumber: +49 30 " + n + "-99";
-    ldif += "\nmail: u" + n + "@example.com";
-    if (i % 3) ldif += "\nmobile: +49 171 " + n;
-    ldif += "\n\n";
-  }
-  return ldif;
-}
 
 struct Run {
   double seconds = 0;
@@ -107,7 +74,7 @@ Run Spawn(const std::vector<std::string>& argv, const char* out) {
 std::string self;
 
 struct Directory {
-  SlapdServer server{{.ldif = PeopleLdif(), .sizeLimit = kPeople + 1}};
+  SlapdServer server{{.ldif = PeopleLdif(kPeople), .sizeLimit = kPeople + 1}};
   TempDir dir;
 };
 Directory& Data() {
@@ -118,8 +85,8 @@ Directory& Data() {
 void BM_FetchBesideLdapsearch(benchmark::State& state) {
   Directory& data = Data();
   const std::string cache = (data.dir / "people.pxb").string();
-  std::vector<std::string> ldapsearch = {
-      "/usr/bin/ldapsearch", "-x", "-H", data.server.Url(), "-b", kBase, "-s", "one", kFilter};
+  std::vector<std::string> ldapsearch = {"/usr/bin/ldapsearch", "-x", "-H",  data.server.Url(), "-b",
+                                         kPeopleBase,           "-s", "one", kPeopleFilter};
   ldapsearch.insert(ldapsearch.end(), kAttributes.begin(), kAttributes.end());
   const std::vector<std::string> fetch = {self, "--fetch-child", data.server.HostPort(), cache};
   const double idle = Spawn({self, "--idle-child"}, "/dev/null").peakMB;
@@ -154,9 +121,9 @@ BENCHMARK(BM_FetchBesideLdapsearch)->UseManualTime()->Unit(benchmark::kMilliseco
 int FetchChild(const char* server, const char* cache) {
   LDAPListManager manager;
   manager.ServerName = server;
-  manager.SearchDN = kBase;
-  manager.SearchString = kFilter;
-  manager.GetAttribList().Parse(kMapping);
+  manager.SearchDN = kPeopleBase;
+  manager.SearchString = kPeopleFilter;
+  manager.GetAttribList().Parse(kPeopleMapping);
   manager.CacheFileName = cache;
   if (!manager.Fetch()) return 1;
   unsigned long bytes = 0;

@@ -14,20 +14,9 @@
 #include "mapitags.h"
 #include "mapiutil.h"
 #include "mapix.h"
+#include "people.h"
 
 namespace {
-
-std::string Name(ULONG i) {
-  static const char* syllables[] = {"an",  "Bel", "cor", "Dan", "el",  "fab", "Gor", "hil", "Ian", "jo",
-                                    "Kal", "lin", "Mar", "nor", "Osc", "pet", "Qua", "ros", "Sab", "tin"};
-  ULONG x = i * 2654435761u;
-  std::string name;
-  for (int s = 0; s < 3; ++s) {
-    name += syllables[x % 20];
-    x /= 20;
-  }
-  return name + " " + std::to_string(i);
-}
 
 ComPtr<ITableData> NewTable() {
   SizedSPropTagArray(7, columns) = {
@@ -41,7 +30,7 @@ ComPtr<ITableData> NewTable() {
 
 // A contents row as the provider writes it: seven values, a 40-byte entry identifier.
 void PutUser(ITableData* data, ULONG i) {
-  const std::string name = Name(i);
+  const std::string name = GeneratedName(i);
   const std::string mail = "user" + std::to_string(i) + "@example.org";
   BYTE entry[40] = {};
   std::memcpy(entry + 32, &i, sizeof i);

@@ -18,6 +18,7 @@
 #include "mapitags.h"
 #include "mapiutil.h"
 #include "mapix.h"
+#include "people.h"
 
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
@@ -640,19 +641,6 @@ TEST_F(TableTest, ViewsAndWritersWorkFromSeveralThreads) {
     EXPECT_LE(count, 500u);
   } while (!done);
   writer.join();
-}
-
-// A deterministic name of three syllables for row `i`.
-std::string GeneratedName(ULONG i) {
-  static const char* syllables[] = {"an",  "Bel", "cor", "Dan", "el",  "fab", "Gor", "hil", "Ian", "jo",
-                                    "Kal", "lin", "Mar", "nor", "Osc", "pet", "Qua", "ros", "Sab", "tin"};
-  ULONG x = i * 2654435761u;
-  std::string name;
-  for (int s = 0; s < 3; ++s) {
-    name += syllables[x % 20];
-    x /= 20;
-  }
-  return name + " " + std::to_string(i);
 }
 
 TEST_F(TableTest, AHundredThousandRowsRestrictedSortedAndReadPageByPage) {
