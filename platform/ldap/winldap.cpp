@@ -413,12 +413,15 @@ PCHAR* ldap_get_values(LDAP* ld, LDAPMessage* entry, const PCHAR attr) {
   if (Indexed(ld, Native(entry))) {
     // Attribute names match as libldap matches them: the whole name, ignoring case.
     const std::size_t length = std::strlen(attr);
-    for (const auto& [name, values] : ld->index.attributes)
+    for (const auto& attribute : ld->index.attributes) {
+      const auto& name = attribute.first;
+      const auto& found = attribute.second;  // a lambda may not capture a structured binding in clang 14
       if (name.bv_len == length && ::strncasecmp(name.bv_val, attr, length) == 0) {
         std::size_t count = 0;
-        while (values[count].bv_val) ++count;
-        return ValueBlock(count, [&](std::size_t i) { return &values[i]; });
+        while (found[count].bv_val) ++count;
+        return ValueBlock(count, [&](std::size_t i) { return &found[i]; });
       }
+    }
     return nullptr;
   }
   berval** values = ::ldap_get_values_len(ld->session, Native(entry), attr);
