@@ -310,6 +310,18 @@ int CompareValues(const SPropValue& a, const SPropValue& b) {
   }
 }
 
+bool Relate(int c, ULONG relop) {
+  switch (relop) {
+    case RELOP_LT: return c < 0;
+    case RELOP_LE: return c <= 0;
+    case RELOP_GT: return c > 0;
+    case RELOP_GE: return c >= 0;
+    case RELOP_EQ: return c == 0;
+    case RELOP_NE: return c != 0;
+    default: return false;
+  }
+}
+
 }  // namespace pxmapi
 
 using namespace pxmapi;
@@ -373,16 +385,7 @@ BOOL STDAPICALLTYPE FPropCompareProp(LPSPropValue lpSPropValue1, ULONG ulRelOp, 
     if (!lpSPropValue1->Value.lpszA || !lpSPropValue2->Value.lpszA) return FALSE;
     return Pattern(lpSPropValue2->Value.lpszA).Search(lpSPropValue1->Value.lpszA);
   }
-  const int c = CompareValues(*lpSPropValue1, *lpSPropValue2);
-  switch (ulRelOp) {
-    case RELOP_LT: return c < 0;
-    case RELOP_LE: return c <= 0;
-    case RELOP_GT: return c > 0;
-    case RELOP_GE: return c >= 0;
-    case RELOP_EQ: return c == 0;
-    case RELOP_NE: return c != 0;
-    default: return FALSE;
-  }
+  return Relate(CompareValues(*lpSPropValue1, *lpSPropValue2), ulRelOp) ? TRUE : FALSE;
 }
 
 SCODE STDAPICALLTYPE PropCopyMore(LPSPropValue lpSPropValueDest, LPSPropValue lpSPropValueSrc,

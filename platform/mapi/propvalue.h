@@ -35,6 +35,10 @@ void FoldUpper(std::string_view text, std::string& out);
 // Compares two values as LPropCompareProp does (types are assumed equal).
 int CompareValues(const SPropValue& a, const SPropValue& b);
 
+// Whether a comparison result `c` satisfies `relop` (RELOP_LT to RELOP_NE); false for any
+// other operator.
+bool Relate(int c, ULONG relop);
+
 // An extended regular expression (POSIX), compiled once and searched for in texts.
 class Pattern {
  public:

@@ -24,17 +24,6 @@ bool Contains(std::string_view hay, std::string_view needle, ULONG how) {
   }
 }
 
-bool Relate(int c, ULONG relop) {
-  switch (relop) {
-    case RELOP_LT: return c < 0;
-    case RELOP_LE: return c <= 0;
-    case RELOP_GT: return c > 0;
-    case RELOP_GE: return c >= 0;
-    case RELOP_EQ: return c == 0;
-    default: return c != 0;
-  }
-}
-
 // Calls `test` on each element of a multi-valued value as a single value of type `type`.
 template <class Test>
 bool AnyElement(const SPropValue& mv, ULONG type, Test test) {
