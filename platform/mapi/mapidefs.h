@@ -34,6 +34,7 @@ using LONGLONG = std::int64_t;
 using ULONGLONG = std::uint64_t;
 using USHORT = unsigned short;
 using ULONG_PTR = std::uintptr_t;
+using SIZE_T = std::size_t;
 #if defined(_WIN32)
 using WCHAR = wchar_t;
 #else
@@ -509,6 +510,9 @@ struct IUnknown {
   ~IUnknown() = default;
 };
 using LPUNKNOWN = IUnknown*;
+
+struct IMalloc;
+using LPMALLOC = IMalloc*;
 
 // MAPI's memory routines as handed to providers.
 using ALLOCATEBUFFER = SCODE STDMETHODCALLTYPE(ULONG cbSize, LPVOID* lppBuffer);

@@ -157,9 +157,6 @@ using LPDTPAGE = DTPAGE*;
 #define IS_INTRESOURCE(p) ((reinterpret_cast<ULONG_PTR>(p) >> 16) == 0)
 #endif
 
-struct IMalloc;
-using LPMALLOC = IMalloc*;
-
 // Builds a display table from `cPages` pages and the dialog templates that `hInstance` has
 // registered: one row per control, pages in order, each page's own row (DTCT_PAGE) before its
 // controls. The columns are PR_ROWID (the index), PR_XPOS, PR_YPOS, PR_DELTAX, PR_DELTAY (in

@@ -112,3 +112,90 @@ struct IMAPISupport : IUnknown {
  protected:
   ~IMAPISupport() = default;
 };
+
+// COM's task allocator, as MAPI hands it to providers and service entries.
+struct IMalloc : IUnknown {
+  virtual LPVOID STDMETHODCALLTYPE Alloc(SIZE_T cb) = 0;
+  virtual LPVOID STDMETHODCALLTYPE Realloc(LPVOID pv, SIZE_T cb) = 0;
+  virtual void STDMETHODCALLTYPE Free(LPVOID pv) = 0;
+  virtual SIZE_T STDMETHODCALLTYPE GetSize(LPVOID pv) = 0;
+  virtual int STDMETHODCALLTYPE DidAlloc(LPVOID pv) = 0;
+  virtual void STDMETHODCALLTYPE HeapMinimize() = 0;
+
+ protected:
+  ~IMalloc() = default;
+};
+
+struct IProviderAdmin : IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE GetLastError(HRESULT hResult, ULONG ulFlags, LPMAPIERROR* lppMAPIError) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetProviderTable(ULONG ulFlags, LPMAPITABLE* lppTable) = 0;
+  virtual HRESULT STDMETHODCALLTYPE CreateProvider(LPSTR lpszProvider, ULONG cValues, LPSPropValue lpProps,
+                                                   ULONG_PTR ulUIParam, ULONG ulFlags, MAPIUID* lpUID) = 0;
+  virtual HRESULT STDMETHODCALLTYPE DeleteProvider(LPMAPIUID lpUID) = 0;
+  virtual HRESULT STDMETHODCALLTYPE OpenProfileSection(LPMAPIUID lpUID, LPCIID lpInterface, ULONG ulFlags,
+                                                       LPPROFSECT* lppProfSect) = 0;
+
+ protected:
+  ~IProviderAdmin() = default;
+};
+using LPPROVIDERADMIN = IProviderAdmin*;
+
+struct IABLogon : IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE GetLastError(HRESULT hResult, ULONG ulFlags, LPMAPIERROR* lppMAPIError) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Logoff(ULONG ulFlags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE OpenEntry(ULONG cbEntryID, LPENTRYID lpEntryID, LPCIID lpInterface, ULONG ulFlags,
+                                              ULONG* lpulObjType, LPUNKNOWN* lppUnk) = 0;
+  virtual HRESULT STDMETHODCALLTYPE CompareEntryIDs(ULONG cbEntryID1, LPENTRYID lpEntryID1, ULONG cbEntryID2,
+                                                    LPENTRYID lpEntryID2, ULONG ulFlags, ULONG* lpulResult) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Advise(ULONG cbEntryID, LPENTRYID lpEntryID, ULONG ulEventMask,
+                                           LPMAPIADVISESINK lpAdviseSink, ULONG_PTR* lpulConnection) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Unadvise(ULONG_PTR ulConnection) = 0;
+  virtual HRESULT STDMETHODCALLTYPE OpenStatusEntry(LPCIID lpInterface, ULONG ulFlags, ULONG* lpulObjType,
+                                                    LPMAPISTATUS* lppEntry) = 0;
+  virtual HRESULT STDMETHODCALLTYPE OpenTemplateID(ULONG cbTemplateID, LPENTRYID lpTemplateID, ULONG ulTemplateFlags,
+                                                   LPMAPIPROP lpMAPIPropData, LPCIID lpInterface,
+                                                   LPMAPIPROP* lppMAPIPropNew, LPMAPIPROP lpMAPIPropSibling) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetOneOffTable(ULONG ulFlags, LPMAPITABLE* lppTable) = 0;
+  virtual HRESULT STDMETHODCALLTYPE PrepareRecips(ULONG ulFlags, LPSPropTagArray lpPropTagArray,
+                                                  LPADRLIST lpRecipList) = 0;
+
+ protected:
+  ~IABLogon() = default;
+};
+using LPABLOGON = IABLogon*;
+
+struct IABProvider : IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE Shutdown(ULONG* lpulFlags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Logon(LPMAPISUP lpMAPISup, ULONG_PTR ulUIParam, LPSTR lpszProfileName,
+                                          ULONG ulFlags, ULONG* lpulcbSecurity, LPBYTE* lppbSecurity,
+                                          LPMAPIERROR* lppMAPIError, LPABLOGON* lppABLogon) = 0;
+
+ protected:
+  ~IABProvider() = default;
+};
+using LPABPROVIDER = IABProvider*;
+
+// The SPI version this platform speaks; providers refuse older MAPI with MAPI_E_VERSION.
+constexpr ULONG CURRENT_SPI_VERSION = 0x00010010;
+
+// An address-book provider module's entry point, exported as "ABProviderInit".
+using ABPROVIDERINIT = HRESULT STDMETHODCALLTYPE(HINSTANCE hInstance, LPMALLOC lpMalloc,
+                                                 LPALLOCATEBUFFER lpAllocateBuffer, LPALLOCATEMORE lpAllocateMore,
+                                                 LPFREEBUFFER lpFreeBuffer, ULONG ulFlags, ULONG ulMAPIVer,
+                                                 ULONG* lpulProviderVer, LPABPROVIDER* lppABProvider);
+
+// A message service's entry point and the contexts MAPI calls it in.
+using MSGSERVICEENTRY = HRESULT STDMETHODCALLTYPE(HINSTANCE hInstance, LPMALLOC lpMalloc, LPMAPISUP lpMAPISup,
+                                                  ULONG_PTR ulUIParam, ULONG ulFlags, ULONG ulContext, ULONG cValues,
+                                                  LPSPropValue lpProps, LPPROVIDERADMIN lpProviderAdmin,
+                                                  LPMAPIERROR* lppMapiError);
+using LPMSGSERVICEENTRY = MSGSERVICEENTRY*;
+constexpr ULONG MSG_SERVICE_INSTALL = 1;
+constexpr ULONG MSG_SERVICE_CREATE = 2;
+constexpr ULONG MSG_SERVICE_CONFIGURE = 3;
+constexpr ULONG MSG_SERVICE_DELETE = 4;
+constexpr ULONG MSG_SERVICE_UNINSTALL = 5;
+constexpr ULONG MSG_SERVICE_PROVIDER_CREATE = 6;
+constexpr ULONG MSG_SERVICE_PROVIDER_DELETE = 7;
+constexpr ULONG SERVICE_UI_ALWAYS = 0x00000002;
+constexpr ULONG SERVICE_UI_ALLOWED = 0x00000010;

@@ -35,8 +35,8 @@ struct IMAPIProp : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetProps(LPSPropTagArray lpPropTagArray, ULONG ulFlags, ULONG* lpcValues,
                                              LPSPropValue* lppPropArray) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetPropList(ULONG ulFlags, LPSPropTagArray* lppPropTagArray) = 0;
-  virtual HRESULT STDMETHODCALLTYPE OpenProperty(ULONG ulPropTag, LPCIID lpiid, ULONG ulInterfaceOptions,
-                                                 ULONG ulFlags, LPUNKNOWN* lppUnk) = 0;
+  virtual HRESULT STDMETHODCALLTYPE OpenProperty(ULONG ulPropTag, LPCIID lpiid, ULONG ulInterfaceOptions, ULONG ulFlags,
+                                                 LPUNKNOWN* lppUnk) = 0;
   virtual HRESULT STDMETHODCALLTYPE SetProps(ULONG cValues, LPSPropValue lpPropArray,
                                              LPSPropProblemArray* lppProblems) = 0;
   virtual HRESULT STDMETHODCALLTYPE DeleteProps(LPSPropTagArray lpPropTagArray, LPSPropProblemArray* lppProblems) = 0;
@@ -46,9 +46,8 @@ struct IMAPIProp : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE CopyProps(LPSPropTagArray lpIncludeProps, ULONG_PTR ulUIParam,
                                               LPMAPIPROGRESS lpProgress, LPCIID lpInterface, LPVOID lpDestObj,
                                               ULONG ulFlags, LPSPropProblemArray* lppProblems) = 0;
-  virtual HRESULT STDMETHODCALLTYPE GetNamesFromIDs(LPSPropTagArray* lppPropTags, LPGUID lpPropSetGuid,
-                                                    ULONG ulFlags, ULONG* lpcPropNames,
-                                                    LPMAPINAMEID** lpppPropNames) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetNamesFromIDs(LPSPropTagArray* lppPropTags, LPGUID lpPropSetGuid, ULONG ulFlags,
+                                                    ULONG* lpcPropNames, LPMAPINAMEID** lpppPropNames) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetIDsFromNames(ULONG cPropNames, LPMAPINAMEID* lppPropNames, ULONG ulFlags,
                                                     LPSPropTagArray* lppPropTags) = 0;
 
@@ -97,6 +96,69 @@ struct IMAPITable : IUnknown {
 };
 using LPMAPITABLE = IMAPITable*;
 
+// Containers and the objects in them, as MAPI declares them beside IMAPIProp.
+struct IMAPIContainer : IMAPIProp {
+  virtual HRESULT STDMETHODCALLTYPE GetContentsTable(ULONG ulFlags, LPMAPITABLE* lppTable) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetHierarchyTable(ULONG ulFlags, LPMAPITABLE* lppTable) = 0;
+  virtual HRESULT STDMETHODCALLTYPE OpenEntry(ULONG cbEntryID, LPENTRYID lpEntryID, LPCIID lpInterface, ULONG ulFlags,
+                                              ULONG* lpulObjType, LPUNKNOWN* lppUnk) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetSearchCriteria(LPSRestriction lpRestriction, LPENTRYLIST lpContainerList,
+                                                      ULONG ulSearchFlags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetSearchCriteria(ULONG ulFlags, LPSRestriction* lppRestriction,
+                                                      LPENTRYLIST* lppContainerList, ULONG* lpulSearchState) = 0;
+
+ protected:
+  ~IMAPIContainer() = default;
+};
+using LPMAPICONTAINER = IMAPIContainer*;
+
+struct IABContainer : IMAPIContainer {
+  virtual HRESULT STDMETHODCALLTYPE CreateEntry(ULONG cbEntryID, LPENTRYID lpEntryID, ULONG ulCreateFlags,
+                                                LPMAPIPROP* lppMAPIPropEntry) = 0;
+  virtual HRESULT STDMETHODCALLTYPE CopyEntries(LPENTRYLIST lpEntries, ULONG_PTR ulUIParam, LPMAPIPROGRESS lpProgress,
+                                                ULONG ulFlags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE DeleteEntries(LPENTRYLIST lpEntries, ULONG ulFlags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE ResolveNames(LPSPropTagArray lpPropTagArray, ULONG ulFlags, LPADRLIST lpAdrList,
+                                                 LPFlagList lpFlagList) = 0;
+
+ protected:
+  ~IABContainer() = default;
+};
+using LPABCONT = IABContainer*;
+
+struct IDistList : IMAPIContainer {
+  virtual HRESULT STDMETHODCALLTYPE CreateEntry(ULONG cbEntryID, LPENTRYID lpEntryID, ULONG ulCreateFlags,
+                                                LPMAPIPROP* lppMAPIPropEntry) = 0;
+  virtual HRESULT STDMETHODCALLTYPE CopyEntries(LPENTRYLIST lpEntries, ULONG_PTR ulUIParam, LPMAPIPROGRESS lpProgress,
+                                                ULONG ulFlags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE DeleteEntries(LPENTRYLIST lpEntries, ULONG ulFlags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE ResolveNames(LPSPropTagArray lpPropTagArray, ULONG ulFlags, LPADRLIST lpAdrList,
+                                                 LPFlagList lpFlagList) = 0;
+
+ protected:
+  ~IDistList() = default;
+};
+using LPDISTLIST = IDistList*;
+
+// A mail user has IMAPIProp's methods only.
+struct IMailUser : IMAPIProp {
+ protected:
+  ~IMailUser() = default;
+};
+using LPMAILUSER = IMailUser*;
+
+struct IMAPIStatus : IMAPIProp {
+  virtual HRESULT STDMETHODCALLTYPE ValidateState(ULONG_PTR ulUIParam, ULONG ulFlags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SettingsDialog(ULONG_PTR ulUIParam, ULONG ulFlags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE ChangePassword(LPSTR lpOldPass, LPSTR lpNewPass, ULONG ulFlags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE FlushQueues(ULONG_PTR ulUIParam, ULONG cbTargetTransport,
+                                                LPENTRYID lpTargetTransport, ULONG ulFlags) = 0;
+
+ protected:
+  ~IMAPIStatus() = default;
+};
+using LPMAPISTATUS = IMAPIStatus*;
+
 struct ITableData;
 using LPTABLEDATA = ITableData*;
 using CALLERRELEASE = void STDMETHODCALLTYPE(ULONG_PTR ulCallerData, LPTABLEDATA lpTblData, LPMAPITABLE lpVue);
@@ -123,10 +185,10 @@ constexpr ULONG TBLTYPE_DYNAMIC = 2;
 
 // Makes table data with `ulPropTagIndexColumn` as the key of its rows and `lpSPropTagArrayColumns`
 // as the columns its views show first. Rows are handed out in memory from the given routines.
-SCODE STDAPICALLTYPE CreateTable(LPCIID lpInterface, LPALLOCATEBUFFER lpAllocateBuffer,
-                                 LPALLOCATEMORE lpAllocateMore, LPFREEBUFFER lpFreeBuffer, LPVOID lpvReserved,
-                                 ULONG ulTableType, ULONG ulPropTagIndexColumn,
-                                 LPSPropTagArray lpSPropTagArrayColumns, LPTABLEDATA* lppTableData);
+SCODE STDAPICALLTYPE CreateTable(LPCIID lpInterface, LPALLOCATEBUFFER lpAllocateBuffer, LPALLOCATEMORE lpAllocateMore,
+                                 LPFREEBUFFER lpFreeBuffer, LPVOID lpvReserved, ULONG ulTableType,
+                                 ULONG ulPropTagIndexColumn, LPSPropTagArray lpSPropTagArrayColumns,
+                                 LPTABLEDATA* lppTableData);
 
 // QueryColumns
 constexpr ULONG TBL_ALL_COLUMNS = 0x00000001;
