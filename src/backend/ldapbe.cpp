@@ -4,6 +4,7 @@
 #include <clocale>
 #include <cstring>
 #include <limits>
+#include <new>
 #include <string_view>
 #include <vector>
 
@@ -83,6 +84,46 @@ ABLDAPBackeEnd::~ABLDAPBackeEnd() {
   DirContainer.reset();
   Profile.reset();
   ClearUsers();
+}
+
+HRESULT ABLDAPBackeEnd::LoadSettings() {
+  HRESULT hr = MAPI_E_NO_SUPPORT;
+  if (!Support) return MAPI_E_INVALID_PARAMETER;
+  return Guarded(hr, [&] {
+    // The provider's own section names the service's section, which holds the settings.
+    ComPtr<IProfSect> providerSection;
+    hr = Support->OpenProfileSection(nullptr, 0, providerSection.put());
+    if (FAILED(hr)) RaiseFailure("ERROR: getting the profile object");
+    SizedSPropTagArray(1, serviceTag) = {1, {PR_SERVICE_UID}};
+    ULONG count = 0;
+    MapiBuffer<SPropValue> serviceUID(pfnFreeBuffer);
+    hr = providerSection->GetProps(reinterpret_cast<LPSPropTagArray>(&serviceTag), 0, &count, serviceUID.put_typed());
+    if (FAILED(hr)) RaiseFailure("ERROR: getting the profile properties");
+    // A section without the UID (an error value in its place) cannot name the service's section.
+    if (count < 1 || !serviceUID || serviceUID->ulPropTag != PR_SERVICE_UID ||
+        serviceUID->Value.bin.cb != sizeof(MAPIUID) || !serviceUID->Value.bin.lpb) {
+      hr = MAPI_E_NOT_FOUND;
+      RaiseFailure("ERROR: getting the profile properties");
+    }
+
+    ComPtr<IProfSect> serviceSection;
+    hr = Support->OpenProfileSection(reinterpret_cast<LPMAPIUID>(serviceUID->Value.bin.lpb), 0, serviceSection.put());
+    if (FAILED(hr)) RaiseFailure("ERROR: getting the profile object");
+    MapiBuffer<SPropValue> values(pfnFreeBuffer);
+    hr = serviceSection->GetProps(ProfilePropTags(), 0, &count, values.put_typed());
+    if (FAILED(hr)) RaiseFailure("ERROR: getting the profile properties");
+
+    ObjectLock lock(*this);
+    Profile.reset();
+    Profile.reset(new (std::nothrow) CLDAPProfileData());
+    if (!Profile) {
+      hr = E_OUTOFMEMORY;
+      RaiseFailure("Out of memory");
+    }
+    Profile->LoadProps(count, values.get());
+    ContainerName = Profile->DisplayName.empty() ? BackendName : Profile->DisplayName;
+    hr = S_OK;
+  });
 }
 
 bool ABLDAPBackeEnd::LoadDirectory() {

@@ -45,6 +45,10 @@ class ABLDAPBackeEnd : public GenericBackEnd {
   bool LoadDirectory() override;
   // Writes every user's row into DirContents; the first failing row's result.
   HRESULT FillContentsTable() override;
+  // Reads the configuration record from the message service's profile section into Profile and
+  // names the directory container after it. Fails with the failing profile call's result and
+  // then leaves Profile and ContainerName as they were.
+  HRESULT LoadSettings() override;
   HRESULT CompareEntryIDs(ULONG cbEntryID1, LPENTRYID lpEntryID1, ULONG cbEntryID2, LPENTRYID lpEntryID2, ULONG ulFlags,
                           ULONG* lpulResult) override;
   // Resolves a typed name: the users whose display name contains it, both upper-cased in the
