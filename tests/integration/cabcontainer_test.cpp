@@ -99,6 +99,13 @@ SPropValue Text(ULONG tag, const char* text) {
   v.Value.lpszA = const_cast<char*>(text);
   return v;
 }
+SPropValue WideText(ULONG tag, const WCHAR* text) {
+  SPropValue v{};
+  v.ulPropTag = tag;
+  v.Value.lpszW = const_cast<WCHAR*>(text);
+  return v;
+}
+const WCHAR kWideJohn[] = {'j', 'o', 'h', 'n', 0};
 
 // A flag list of `count` flags, all MAPI_UNRESOLVED unless given.
 struct Flags {
@@ -583,7 +590,7 @@ TEST_F(AddressBookObjects, ResolveNamesByTypedName) {
       {{Text(PR_DISPLAY_NAME, "nobody")}, MAPI_UNRESOLVED, MAPI_UNRESOLVED, nullptr},
       {{Text(PR_DISPLAY_NAME, "john smith")}, MAPI_RESOLVED, MAPI_RESOLVED, nullptr},
       {{Text(PR_DISPLAY_NAME, "john smith")}, MAPI_AMBIGUOUS, MAPI_AMBIGUOUS, nullptr},
-      {{Text(PROP_TAG(PT_UNICODE, 0x3001), "john smith")}, MAPI_UNRESOLVED, MAPI_UNRESOLVED, nullptr},
+      {{WideText(PROP_TAG(PT_UNICODE, 0x3001), kWideJohn)}, MAPI_UNRESOLVED, MAPI_UNRESOLVED, nullptr},
       {{Text(PR_DISPLAY_NAME, "")}, MAPI_UNRESOLVED, MAPI_UNRESOLVED, nullptr},
       {{Text(PR_EMAIL_ADDRESS, "john smith")}, MAPI_UNRESOLVED, MAPI_UNRESOLVED, nullptr},
       {{}, MAPI_UNRESOLVED, MAPI_UNRESOLVED, nullptr},
@@ -609,7 +616,9 @@ TEST_F(AddressBookObjects, ResolveNamesByTypedName) {
         ASSERT_EQ(entry.cValues, cases[i].entry.size());
         for (ULONG v = 0; v < entry.cValues; ++v) {
           EXPECT_EQ(entry.rgPropVals[v].ulPropTag, cases[i].entry[v].ulPropTag);
-          EXPECT_STREQ(entry.rgPropVals[v].Value.lpszA, cases[i].entry[v].Value.lpszA);
+          if (PROP_TYPE(entry.rgPropVals[v].ulPropTag) == PT_STRING8) {
+            EXPECT_STREQ(entry.rgPropVals[v].Value.lpszA, cases[i].entry[v].Value.lpszA);
+          }
         }
         continue;
       }

@@ -105,10 +105,13 @@ TEST_F(TableView, AnrTextIsCutAt259Bytes) {
 
 TEST_F(TableView, OtherRestrictionsReachTheViewUnchanged) {
   SPropValue smi = Text(PR_ANR, "smi");
-  SPropValue smiWide = Text(PROP_TAG(PT_UNICODE, 0x360C), "smi");
+  const WCHAR wide[] = {'s', 'm', 'i', 0};
+  SPropValue smiWide{};
+  smiWide.ulPropTag = PROP_TAG(PT_UNICODE, 0x360C);
+  smiWide.Value.lpszW = const_cast<WCHAR*>(wide);
   SPropValue name = Text(PR_DISPLAY_NAME, "Paul Jones");
   SRestriction anr = Anr(&smi);
-  SRestriction wide = Anr(&smiWide, RELOP_EQ, PROP_TAG(PT_UNICODE, 0x360C));
+  SRestriction wideAnr = Anr(&smiWide, RELOP_EQ, PROP_TAG(PT_UNICODE, 0x360C));
   SRestriction byName = Anr(&name, RELOP_EQ, PR_DISPLAY_NAME);
   SRestriction both[] = {anr, byName};
   SRestriction andNested{};
@@ -121,7 +124,7 @@ TEST_F(TableView, OtherRestrictionsReachTheViewUnchanged) {
   content.rt = RES_CONTENT;
   content.res.resContent = {FL_SUBSTRING, PR_DISPLAY_NAME, &name};
 
-  for (LPSRestriction r : {static_cast<LPSRestriction>(nullptr), &wide, &byName, &andNested, &orNested, &content}) {
+  for (LPSRestriction r : {static_cast<LPSRestriction>(nullptr), &wideAnr, &byName, &andNested, &orNested, &content}) {
     const HRESULT expected = plain->Restrict(r, 0);
     EXPECT_EQ(table->Restrict(r, 0), expected);
     EXPECT_EQ(Names(table.get()), Names(plain.get()));
