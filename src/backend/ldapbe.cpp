@@ -11,7 +11,9 @@
 #include "backend/rabguid.h"
 #include "directory/ldapcon.h"
 #include "mapicode.h"
+#include "provider/cabcontainer.h"
 #include "provider/guard.h"
+#include "recipients/ldapmapiuser.h"
 #include "windows.h"
 
 namespace {
@@ -340,4 +342,79 @@ bool ABLDAPBackeEnd::SameDistinguishedName(const std::string& key, const std::st
     return false;
   return CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, key.data(), static_cast<int>(key.size()),
                         distinguishedName.data(), static_cast<int>(distinguishedName.size())) == CSTR_EQUAL;
+}
+
+void ABLDAPBackeEnd::ReleaseObjects() {
+  ObjectLock lock(*this);
+  RootContainer.reset();
+  DirContainer.reset();
+  ClearUsers();
+}
+
+HRESULT ABLDAPBackeEnd::OpenEntry(ULONG cbEntryID, LPENTRYID lpEntryID, LPCIID lpInterface, ULONG ulFlags,
+                                  ULONG* lpulObjType, LPUNKNOWN* lppUnk) {
+  if (!lpulObjType || !lppUnk) return MAPI_E_INVALID_PARAMETER;
+  *lpulObjType = 0;
+  *lppUnk = nullptr;
+  // Any of the four for any kind; the kind decides what is handed out.
+  if (lpInterface && *lpInterface != IID_IMAPIProp && *lpInterface != IID_IMAPIContainer &&
+      *lpInterface != IID_IABContainer && *lpInterface != IID_IMailUser)
+    return MAPI_E_INTERFACE_NOT_SUPPORTED;
+  ObjectLock lock(*this);
+  HRESULT hr = MAPI_E_INVALID_ENTRYID;
+  return Guarded(hr, [&] {
+    ULONG kind = 0;
+    if (FAILED(DecodeEntryKind(cbEntryID, lpEntryID, &kind))) RaiseFailure("My Object");
+    switch (kind) {
+      case ENTRY_KIND_ROOT:
+        hr = OpenContainer(RootContainer, RootHierarchy.get(), RootContents.get(), "Root",
+                           AB_SUBCONTAINERS | AB_UNMODIFIABLE, RootEntryID.get(), lpulObjType, lppUnk);
+        break;
+      case ENTRY_KIND_DIRECTORY:
+        hr = OpenContainer(DirContainer, DirHierarchy.get(), DirContents.get(), "Dir", AB_RECIPIENTS | AB_UNMODIFIABLE,
+                           DirEntryID.get(), lpulObjType, lppUnk);
+        break;
+      case ENTRY_KIND_MAILUSER:
+        // Its result is not looked at: without users the open below fails on its own.
+        if (!Users) LoadDirectory();
+        hr = OpenMailUser(cbEntryID, lpEntryID, lpInterface, ulFlags, lpulObjType, lppUnk);
+        break;
+      default: hr = MAPI_E_INVALID_ENTRYID; break;
+    }
+  });
+}
+
+HRESULT ABLDAPBackeEnd::OpenContainer(ComPtr<CABContainer>& container, ITableData* hierarchy, ITableData* contents,
+                                      const char* name, ULONG containerFlags, const CBinary* entryID,
+                                      ULONG* lpulObjType, LPUNKNOWN* lppUnk) {
+  HRESULT hr = MAPI_E_NOT_ENOUGH_MEMORY;
+  return Guarded(hr, [&] {
+    if (!container)
+      container = ComPtr<CABContainer>(new CABContainer(this, hierarchy, contents, name, containerFlags, entryID));
+    container->AddRef();
+    *lppUnk = static_cast<IABContainer*>(container.get());
+    *lpulObjType = MAPI_ABCONT;
+    hr = S_OK;
+  });
+}
+
+HRESULT ABLDAPBackeEnd::OpenMailUser(ULONG cbEntryID, LPENTRYID lpEntryID, LPCIID, ULONG, ULONG* lpulObjType,
+                                     LPUNKNOWN* lppUnk) {
+  if (!lpulObjType || !lppUnk) return MAPI_E_INVALID_PARAMETER;
+  *lpulObjType = 0;
+  *lppUnk = nullptr;
+  HRESULT hr = MAPI_E_INVALID_ENTRYID;
+  return Guarded(hr, [&] {
+    if (!Users) RaiseFailure("User Data List is empty");
+    ComPtr<CLDAPUser> user;
+    hr = FindUserByEntryID(cbEntryID, lpEntryID, &user);
+    if (FAILED(hr)) {
+      hr = MAPI_E_INVALID_ENTRYID;
+      RaiseFailure("No such user");
+    }
+    hr = MAPI_E_NOT_ENOUGH_MEMORY;
+    *lppUnk = static_cast<IMailUser*>(new CLDAPMailUser(user.get()));
+    *lpulObjType = MAPI_MAILUSER;
+    hr = S_OK;
+  });
 }

@@ -10,6 +10,8 @@
 #include "config/ldapproviderdata.h"
 #include "recipients/ldapuser.h"
 
+class CABContainer;
+
 // Layout of every entry identifier the provider makes: a 32-byte header (four zero flag bytes,
 // the provider's MAPIUID, the kind, three zero bytes, the MAPI object type, the key length
 // including its NUL; numbers little-endian) followed by the NUL-terminated key.
@@ -58,10 +60,32 @@ class ABLDAPBackeEnd : public GenericBackEnd {
   HRESULT FindUserByName(std::string name, LPSPropTagArray lpPropTags, LPSPropValue* lppValues,
                          ULONG* lpcValues) override;
   bool IsOwnEntryID(ULONG cbEntryID, LPENTRYID lpEntryID) override;
+  // Opens an entry by identifier: the empty identifier and kind 1 give the root container, kind
+  // 2 the directory container (each made once and shared: every open is one more reference on
+  // the same object, object type MAPI_ABCONT); kind 3 gives a new mail user (MAPI_MAILUSER)
+  // around the user record, loading the directory first when there is no user list. Any of
+  // IID_IMAPIProp, IID_IMAPIContainer, IID_IABContainer and IID_IMailUser (or none) is accepted
+  // for any kind; another interface is refused before the backend's lock is taken. Runs under
+  // the backend's lock. The flags are not looked at.
+  HRESULT OpenEntry(ULONG cbEntryID, LPENTRYID lpEntryID, LPCIID lpInterface, ULONG ulFlags, ULONG* lpulObjType,
+                    LPUNKNOWN* lppUnk) override;
+  // A new mail user for a kind-3 identifier; MAPI_E_INVALID_ENTRYID when there is no user list,
+  // the identifier is malformed or names no user. Reads no byte beyond cbEntryID.
+  HRESULT OpenMailUser(ULONG cbEntryID, LPENTRYID lpEntryID, LPCIID lpInterface, ULONG ulFlags, ULONG* lpulObjType,
+                       LPUNKNOWN* lppUnk);
 
   // Releases every user of the list and drops the list. This is also what breaks the cycle of
   // references between the backend and its users.
   void ClearUsers();
+  // Breaks the reference cycles at the provider's shutdown. The backend holds its two
+  // containers and its users, and each of them holds the backend, so the backend's count never
+  // reaches zero while they are held. This releases the containers and the user list (under
+  // the backend's lock); the provider's Shutdown calls it when the last logon's reference is
+  // about to go, and then gives that reference back, which destroys the backend. The caller
+  // must hold a reference of its own across the call. Objects a client still holds (an opened
+  // container, mail user or table) keep working and keep the backend alive until they are
+  // released. A later OpenEntry makes the containers again and reloads the directory.
+  void ReleaseObjects();
   // Orders two entries of `list` by display name, upper-cased a to z only, byte by byte.
   // An entry without a user comes first.
   static int CompareUsers(const UserList& list, std::size_t position1, std::size_t position2);
@@ -85,10 +109,9 @@ class ABLDAPBackeEnd : public GenericBackEnd {
   static bool SameDistinguishedName(const std::string& key, const std::string& distinguishedName);
 
   std::unique_ptr<CLDAPProfileData> Profile;
-  // The two containers, made on their first open; one reference held on each. Held as
-  // IUnknown so that the backend releases them without knowing the container class.
-  ComPtr<IUnknown> RootContainer;
-  ComPtr<IUnknown> DirContainer;
+  // The two containers, made on their first open; one reference held on each.
+  ComPtr<CABContainer> RootContainer;
+  ComPtr<CABContainer> DirContainer;
   std::unique_ptr<UserList> Users;
 
  private:
@@ -97,4 +120,7 @@ class ABLDAPBackeEnd : public GenericBackEnd {
 
   // True when the identifier is at least a header long, readable and carries our UID.
   bool HasOwnHeader(ULONG cbEntryID, LPENTRYID lpEntryID, bool checkReadable) const;
+  // Hands out `container`, made first when it does not exist yet.
+  HRESULT OpenContainer(ComPtr<CABContainer>& container, ITableData* hierarchy, ITableData* contents, const char* name,
+                        ULONG containerFlags, const CBinary* entryID, ULONG* lpulObjType, LPUNKNOWN* lppUnk);
 };

@@ -7,16 +7,9 @@
 #include <vector>
 
 #include "mapicode.h"
+#include "provider/cabcontainer.h"
 
 namespace {
-// Stands in for a container: counts the references the backend holds.
-struct CountedObject : IUnknown {
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, LPVOID*) override { return E_NOINTERFACE; }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++count; }
-  ULONG STDMETHODCALLTYPE Release() override { return --count; }
-  ULONG count = 1;
-};
-
 UserListEntry Entry(ABLDAPBackeEnd* backend, const std::string& displayName) {
   ComPtr<CLDAPUser> user(new CLDAPUser());
   user->SetBackend(backend);
@@ -59,18 +52,20 @@ TEST(LDAPBackendList, CompareUsersFoldsOnlyAToZ) {
 }
 
 TEST(LDAPBackendList, DestructorReleasesTheContainersAndTheUsers) {
-  CountedObject root, dir;
+  // Containers without a backend reference, so that the backend can go.
+  ComPtr<CABContainer> root(new CABContainer(nullptr, nullptr, nullptr, "Root", 10, nullptr));
+  ComPtr<CABContainer> dir(new CABContainer(nullptr, nullptr, nullptr, "Dir", 9, nullptr));
   auto* backend = new ABLDAPBackeEnd(nullptr, nullptr);
-  backend->RootContainer = ComPtr<IUnknown>::AddRefed(&root);
-  backend->DirContainer = ComPtr<IUnknown>::AddRefed(&dir);
+  backend->RootContainer = root;
+  backend->DirContainer = dir;
   backend->Profile = std::make_unique<CLDAPProfileData>();
   // A user whose record holds no backend reference, so that the backend can go.
   backend->Users = std::make_unique<UserList>();
   backend->Users->push_back(Entry(nullptr, "Solo"));
   ComPtr<CLDAPUser> kept = backend->Users->front().User;
-  EXPECT_EQ(root.count, 2u);
+  EXPECT_EQ(root->RefCount, 2);
   backend->Release();
-  EXPECT_EQ(root.count, 1u);
-  EXPECT_EQ(dir.count, 1u);
+  EXPECT_EQ(root->RefCount, 1);
+  EXPECT_EQ(dir->RefCount, 1);
   EXPECT_EQ(kept->RefCount, 1);  // the list's reference is gone, ours stays
 }
