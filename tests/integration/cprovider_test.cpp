@@ -41,9 +41,7 @@ void DestroySharedBackend() {
   ABLDAPBackeEnd* backend = Shared();
   if (!backend) return;
   backend->AddRef();
-  backend->ClearUsers();
-  backend->RootContainer.reset();
-  backend->DirContainer.reset();
+  backend->ReleaseObjects();
   while (backend->Release() != 0) {
   }
 }
