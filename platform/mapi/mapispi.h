@@ -1,17 +1,12 @@
-// MAPI's service-provider side: the profile section (IProfSect) and the support object
-// (IMAPISupport) that MAPI hands to providers and message services, in MAPI's slot order.
+// MAPI's service-provider side: the support object (IMAPISupport) that MAPI hands to providers
+// and message services, the provider and logon interfaces and the entry points, in MAPI's slot
+// order. IProfSect and IProviderAdmin are in mapix.h.
 #pragma once
 
 #include "mapicode.h"
 #include "mapidefs.h"
 #include "mapitable.h"
-
-// A profile section is a property object with no methods of its own.
-struct IProfSect : IMAPIProp {
- protected:
-  ~IProfSect() = default;
-};
-using LPPROFSECT = IProfSect*;
+#include "mapix.h"
 
 struct NOTIFKEY {
   ULONG cb;
@@ -19,19 +14,8 @@ struct NOTIFKEY {
 };
 using LPNOTIFKEY = NOTIFKEY*;
 
-struct ADRPARM;
-using LPADRPARM = ADRPARM*;
-struct IMessage;
-using LPMESSAGE = IMessage*;
-struct IAddrBook;
-using LPADRBOOK = IAddrBook*;
 struct IStorage;
 using LPSTORAGE = IStorage*;
-
-using DISMISSMODELESS = void STDMETHODCALLTYPE(ULONG_PTR ulUIParam, LPVOID lpvContext);
-using LPFNDISMISS = DISMISSMODELESS*;
-using LPFNBUTTON = SCODE(STDMETHODCALLTYPE*)(ULONG_PTR ulUIParam, LPVOID lpvContext, ULONG cbEntryID,
-                                             LPENTRYID lpSelection, ULONG ulFlags);
 
 struct IMAPISupport;
 using LPMAPISUP = IMAPISupport*;
@@ -125,20 +109,6 @@ struct IMalloc : IUnknown {
  protected:
   ~IMalloc() = default;
 };
-
-struct IProviderAdmin : IUnknown {
-  virtual HRESULT STDMETHODCALLTYPE GetLastError(HRESULT hResult, ULONG ulFlags, LPMAPIERROR* lppMAPIError) = 0;
-  virtual HRESULT STDMETHODCALLTYPE GetProviderTable(ULONG ulFlags, LPMAPITABLE* lppTable) = 0;
-  virtual HRESULT STDMETHODCALLTYPE CreateProvider(LPSTR lpszProvider, ULONG cValues, LPSPropValue lpProps,
-                                                   ULONG_PTR ulUIParam, ULONG ulFlags, MAPIUID* lpUID) = 0;
-  virtual HRESULT STDMETHODCALLTYPE DeleteProvider(LPMAPIUID lpUID) = 0;
-  virtual HRESULT STDMETHODCALLTYPE OpenProfileSection(LPMAPIUID lpUID, LPCIID lpInterface, ULONG ulFlags,
-                                                       LPPROFSECT* lppProfSect) = 0;
-
- protected:
-  ~IProviderAdmin() = default;
-};
-using LPPROVIDERADMIN = IProviderAdmin*;
 
 struct IABLogon : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetLastError(HRESULT hResult, ULONG ulFlags, LPMAPIERROR* lppMAPIError) = 0;
