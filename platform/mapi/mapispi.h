@@ -169,3 +169,8 @@ constexpr ULONG MSG_SERVICE_PROVIDER_CREATE = 6;
 constexpr ULONG MSG_SERVICE_PROVIDER_DELETE = 7;
 constexpr ULONG SERVICE_UI_ALWAYS = 0x00000002;
 constexpr ULONG SERVICE_UI_ALLOWED = 0x00000010;
+
+// IABProvider::Logon
+constexpr ULONG AB_NO_DIALOG = 0x00000001;
+// IMAPISupport::ModifyStatusRow: merge with the provider's previous row instead of replacing it.
+constexpr ULONG STATUSROW_UPDATE = 0x10000000;

@@ -23,6 +23,9 @@ ULONG STDAPICALLTYPE MAPIFreeBuffer(LPVOID lpBuffer);
 
 // Number of live root buffers: lets tests show that nothing handed out was lost.
 std::size_t MAPIOutstandingBuffers();
+// Number of live objects of libpxmapi (sessions, address books, support objects, profile
+// sections, administration objects): lets tests show that each was released exactly once.
+std::size_t MAPIOutstandingObjects();
 
 struct ADRPARM;
 using LPADRPARM = ADRPARM*;
