@@ -24,6 +24,7 @@ const std::string kLetter = TESTAB_LETTER;
 std::mutex eventMutex;
 std::string events;
 std::atomic<int> liveObjects{0};
+std::atomic<IMAPISupport*> lastSupport{nullptr};  // the support object of the latest logon
 
 void Event(const std::string& text) {
   std::lock_guard guard(eventMutex);
@@ -370,6 +371,7 @@ class Provider final : public Counted<IABProvider> {
                         Long(PR_RESOURCE_TYPE, MAPI_AB_PROVIDER), Long(PR_STATUS_CODE, STATUS_AVAILABLE),
                         Text(PR_STATUS_STRING, "Available"),      Long(PR_OBJECT_TYPE, MAPI_STATUS)};
     support->ModifyStatusRow(6, row, 0);
+    lastSupport = support;
     *out = new TestLogon(support);
     return S_OK;
   }
@@ -421,3 +423,5 @@ PX_EXPORT void TestAbClearEvents() {
   events.clear();
 }
 PX_EXPORT int TestAbLiveObjects() { return liveObjects; }
+// The support object of the latest logon; valid while that logon lives.
+PX_EXPORT IMAPISupport* TestAbSupport() { return lastSupport; }

@@ -28,6 +28,7 @@ struct Module {
   }
   std::string Events() const { return reinterpret_cast<const char* (*)()>(dlsym(handle, "TestAbEvents"))(); }
   void Clear() const { reinterpret_cast<void (*)()>(dlsym(handle, "TestAbClearEvents"))(); }
+  IMAPISupport* Support() const { return reinterpret_cast<IMAPISupport* (*)()>(dlsym(handle, "TestAbSupport"))(); }
   int Live() const { return reinterpret_cast<int (*)()>(dlsym(handle, "TestAbLiveObjects"))(); }
   void* handle;
 };
@@ -357,6 +358,69 @@ TEST_F(SessionTest, ResolveNameAcrossTwoProviders) {
   EXPECT_EQ(resolve({"dora", "zed"}, &resolved), MAPI_E_NOT_FOUND);
   EXPECT_EQ(resolved, (std::vector<std::string>{"dora@b.test", "-"}));
   book.reset();
+  session->Logoff(0, 0, 0);
+}
+
+// The support object's property copies, between two profile sections.
+TEST_F(SessionTest, SupportCopiesPropertiesHonouringTheListsAndReportsProblems) {
+  MakeProfile("copy", {"TESTA", "TESTB"});
+  ComPtr<IMAPISession> session = Logon("copy");
+  IMAPISupport* support = a_.Support();
+  ASSERT_NE(support, nullptr);
+  ComPtr<IProfSect> source, dest, readOnly;
+  ASSERT_EQ(support->OpenProfileSection(&uids_[0], MAPI_MODIFY, source.put()), S_OK);
+  ASSERT_EQ(support->OpenProfileSection(&uids_[1], MAPI_MODIFY, dest.put()), S_OK);
+  MAPIUID missing{};
+  EXPECT_EQ(support->OpenProfileSection(&missing, 0, readOnly.put()), MAPI_E_NOT_FOUND);
+  SPropValue values[] = {Text(PROP_TAG(PT_STRING8, 0x6600), "one"), Text(PROP_TAG(PT_STRING8, 0x6601), "two"),
+                         Text(PROP_TAG(PT_STRING8, 0x6602), "three")};
+  ASSERT_EQ(source->SetProps(3, values, nullptr), S_OK);
+
+  SizedSPropTagArray(2, exclude) = {2, {PROP_TAG(PT_STRING8, 0x6601), PR_SERVICE_UID}};
+  LPSPropProblemArray problems = nullptr;
+  ASSERT_EQ(support->DoCopyTo(&IID_IProfSect, source.get(), 0, nullptr, reinterpret_cast<LPSPropTagArray>(&exclude), 0,
+                              nullptr, &IID_IProfSect, dest.get(), 0, &problems),
+            S_OK);
+  EXPECT_EQ(problems, nullptr);
+  SizedSPropTagArray(4, tags) = {
+      4, {PROP_TAG(PT_STRING8, 0x6600), PROP_TAG(PT_STRING8, 0x6601), PROP_TAG(PT_STRING8, 0x6602), PR_SERVICE_UID}};
+  ULONG count = 0;
+  MapiBuffer<SPropValue> got;
+  EXPECT_EQ(dest->GetProps(reinterpret_cast<LPSPropTagArray>(&tags), 0, &count, got.put_typed()),
+            MAPI_W_ERRORS_RETURNED);
+  EXPECT_STREQ(got.get()[0].Value.lpszA, "one");
+  EXPECT_EQ(PROP_TYPE(got.get()[1].ulPropTag), PT_ERROR);
+  EXPECT_STREQ(got.get()[2].Value.lpszA, "three");
+  EXPECT_EQ(std::memcmp(got.get()[3].Value.bin.lpb, uids_[1].ab, 16), 0);  // its own, not the source's
+
+  // DoCopyProps: only the listed ones; one the source lacks comes back as a problem.
+  SizedSPropTagArray(2, include) = {2, {PROP_TAG(PT_STRING8, 0x6601), PROP_TAG(PT_STRING8, 0x6699)}};
+  ASSERT_EQ(support->DoCopyProps(&IID_IProfSect, source.get(), reinterpret_cast<LPSPropTagArray>(&include), 0, nullptr,
+                                 &IID_IProfSect, dest.get(), 0, &problems),
+            S_OK);
+  ASSERT_NE(problems, nullptr);
+  ASSERT_EQ(problems->cProblem, 1u);
+  EXPECT_EQ(problems->aProblem[0].ulIndex, 1u);
+  EXPECT_EQ(problems->aProblem[0].ulPropTag, PROP_TAG(PT_STRING8, 0x6699));
+  EXPECT_EQ(problems->aProblem[0].scode, MAPI_E_NOT_FOUND);
+  MAPIFreeBuffer(problems);
+  EXPECT_EQ(dest->GetProps(reinterpret_cast<LPSPropTagArray>(&tags), 0, &count, got.put_typed()), S_OK);
+  EXPECT_STREQ(got.get()[1].Value.lpszA, "two");
+
+  // A read-only destination refuses, and the refusal is the result.
+  ASSERT_EQ(support->OpenProfileSection(&uids_[1], 0, readOnly.put()), S_OK);
+  EXPECT_EQ(support->DoCopyProps(&IID_IProfSect, source.get(), reinterpret_cast<LPSPropTagArray>(&include), 0, nullptr,
+                                 &IID_IProfSect, readOnly.get(), 0, nullptr),
+            MAPI_E_NO_ACCESS);
+  LPALLOCATEBUFFER allocate = nullptr;
+  LPALLOCATEMORE more = nullptr;
+  LPFREEBUFFER free = nullptr;
+  ASSERT_EQ(support->GetMemAllocRoutines(&allocate, &more, &free), S_OK);
+  EXPECT_EQ(allocate, &MAPIAllocateBuffer);
+  EXPECT_EQ(support->Subscribe(nullptr, 0, 0, nullptr, nullptr), MAPI_E_NO_SUPPORT);
+  source.reset();
+  dest.reset();
+  readOnly.reset();
   session->Logoff(0, 0, 0);
 }
 
