@@ -166,6 +166,7 @@ class Reader {
                                   std::to_string(line_) + "); it was left as it is");
   }
   bool AtEnd() const { return pos_ >= text_.size(); }
+  std::size_t Left() const { return text_.size() - pos_; }
   std::string_view Word() {
     if (pos_ < text_.size() && text_[pos_] == ' ') ++pos_;
     const std::size_t start = pos_;
@@ -295,6 +296,9 @@ OwnedProp GetValue(Reader& in) {
   } else {
     const ULONG base = type & ~MV_FLAG;
     const auto count = static_cast<ULONG>(in.Number(0xFFFFFF));
+    // Every value takes at least two characters: a count the text cannot hold is damage, not
+    // a reason to allocate.
+    if (count > in.Left() / 2) in.Damaged("a multi-valued property counts more values than it has");
     const std::size_t size = base == PT_CLSID ? sizeof(GUID) : ItemSize(base);
     auto* items = static_cast<BYTE*>(More(count * size, value.get()));
     for (ULONG i = 0; i < count; ++i) {

@@ -304,4 +304,19 @@ TEST_F(ProfileTest, CatalogueBesideTheLibraryNamesTheProviderModule) {
   }
 }
 
+// The fuzz target's seed is a profile as the writer makes them, readable through the admin.
+TEST_F(ProfileTest, FuzzSeedIsAWellFormedProfile) {
+  std::filesystem::create_directories(dir_ / "profiles");
+  std::filesystem::copy_file(PX_SOURCE_DIR "/tests/fuzz/seeds/profile_reader_fuzz/services.profile", File("seed"));
+  ASSERT_EQ(admin_->AdminServices(const_cast<LPSTR>("seed"), nullptr, 0, 0, services_.put()), S_OK);
+  MAPIUID uid;
+  for (BYTE i = 0; i < 16; ++i) uid.ab[i] = i;
+  ComPtr<IProfSect> section;
+  ASSERT_EQ(services_->OpenProfileSection(&uid, nullptr, 0, section.put()), S_OK) << PxMAPILastError();
+  ULONG count = 0;
+  MapiBuffer<SPropValue> got;
+  ASSERT_EQ(section->GetProps(nullptr, 0, &count, got.put_typed()), S_OK);
+  EXPECT_EQ(count, 12u);
+}
+
 }  // namespace
