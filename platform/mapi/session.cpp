@@ -208,6 +208,7 @@ class Session final : public Object<IMAPISession> {
   HRESULT STDMETHODCALLTYPE GetStatusTable(ULONG ulFlags, LPMAPITABLE* lppTable) override {
     if (!lppTable) return MAPI_E_INVALID_PARAMETER;
     if (ulFlags & MAPI_UNICODE) return MAPI_E_BAD_CHARWIDTH;
+    std::lock_guard guard(mutex_);
     if (!status_) return MAPI_E_END_OF_SESSION;
     return AnswerView(status_.get(), lppTable);
   }
@@ -272,6 +273,11 @@ class Session final : public Object<IMAPISession> {
   // Every provider's root-container hierarchy, one table.
   ComPtr<ITableData> Hierarchy(ULONG ulFlags);
   const std::string& ProfileName() const { return profile_; }
+  // False once the session has logged off.
+  bool Alive() {
+    std::lock_guard guard(mutex_);
+    return status_.get() != nullptr;
+  }
 
  protected:
   bool Is(REFIID riid) const override { return riid == IID_IMAPISession; }
@@ -589,6 +595,7 @@ void Session::Shutdown() {
     slot.support.reset();
     if (slot.module) dlclose(slot.module);
   }
+  std::lock_guard guard(mutex_);
   status_.reset();
 }
 
@@ -616,10 +623,7 @@ HRESULT Session::ModifyStatusRow(std::size_t slot, ULONG cValues, LPSPropValue l
     } catch (const Failure& failure) {
       hr = failure.hr;
     }
-    if (previous) {
-      MAPIFreeBuffer(previous->lpProps);
-      MAPIFreeBuffer(previous);
-    }
+    MAPIFreeBuffer(previous);  // one buffer, as MAPI hands out rows of table data
     return hr;
   });
 }
@@ -664,7 +668,7 @@ ComPtr<ITableData> Session::Hierarchy(ULONG ulFlags) {
 HRESULT Session::OpenAddressBook(ULONG_PTR, LPCIID, ULONG, LPADRBOOK* lppAdrBook) {
   if (!lppAdrBook) return MAPI_E_INVALID_PARAMETER;
   *lppAdrBook = nullptr;
-  if (!status_) return MAPI_E_END_OF_SESSION;
+  if (!Alive()) return MAPI_E_END_OF_SESSION;
   return Run([&] { *lppAdrBook = new AddrBook(ComPtr<Session>::AddRefed(this)); });
 }
 
@@ -672,7 +676,7 @@ HRESULT Session::OpenEntry(ULONG cbEntryID, LPENTRYID lpEntryID, LPCIID lpInterf
                            LPUNKNOWN* lppUnk) {
   if (!lpulObjType || !lppUnk) return MAPI_E_INVALID_PARAMETER;
   *lppUnk = nullptr;
-  if (!status_) return MAPI_E_END_OF_SESSION;
+  if (!Alive()) return MAPI_E_END_OF_SESSION;
   if (IsRoot(cbEntryID, lpEntryID)) {
     return Run([&] {
       *lppUnk = static_cast<IABContainer*>(new RootContainer(ComPtr<Session>::AddRefed(this)));
@@ -741,7 +745,6 @@ std::vector<std::pair<std::string, std::string>> AddrBook::SearchPath() {
     if (flags && id && (flags->Value.l & AB_RECIPIENTS))
       path.emplace_back(std::string(reinterpret_cast<const char*>(id->Value.bin.lpb), id->Value.bin.cb),
                         name && name->Value.lpszA ? name->Value.lpszA : "");
-    MAPIFreeBuffer(found->lpProps);
     MAPIFreeBuffer(found);
   }
   return path;

@@ -237,6 +237,23 @@ TEST_F(SessionTest, StatusTableHasTheSessionRowAndEachProvidersRow) {
   EXPECT_EQ(Find(status[0], PR_RESOURCE_TYPE)->Value.l, static_cast<LONG>(MAPI_SUBSYSTEM));
   EXPECT_EQ(Find(status[1], PR_RESOURCE_TYPE)->Value.l, static_cast<LONG>(MAPI_AB_PROVIDER));
   FreeProws(rows);
+
+  // A provider's later write replaces its row, or with STATUSROW_UPDATE changes what it names.
+  IMAPISupport* support = a_.Support();
+  SPropValue busy = Text(PR_STATUS_STRING, "Busy");
+  ASSERT_EQ(support->ModifyStatusRow(1, &busy, STATUSROW_UPDATE), S_OK);
+  ASSERT_EQ(table->SeekRow(BOOKMARK_BEGINNING, 0, nullptr), S_OK);
+  status = Rows(table.get(), &rows);
+  ASSERT_EQ(status.size(), 3u);
+  EXPECT_STREQ(Find(status[1], PR_STATUS_STRING)->Value.lpszA, "Busy");
+  EXPECT_STREQ(Find(status[1], PR_DISPLAY_NAME)->Value.lpszA, "Test book A");
+  FreeProws(rows);
+  ASSERT_EQ(support->ModifyStatusRow(1, &busy, 0), S_OK);
+  ASSERT_EQ(table->SeekRow(BOOKMARK_BEGINNING, 0, nullptr), S_OK);
+  status = Rows(table.get(), &rows);
+  ASSERT_EQ(status.size(), 3u);
+  EXPECT_EQ(Find(status[1], PR_DISPLAY_NAME), nullptr);
+  FreeProws(rows);
   session->Logoff(0, 0, 0);
 }
 
