@@ -53,7 +53,7 @@ class Support final : public Object<IMAPISupport> {
  public:
   // A provider's support object (`session` set) or a service entry's (`session` null).
   Support(std::string profile, const MAPIUID& section, Session* session, std::size_t slot)
-      : profile_(std::move(profile)), section_(section), session_(session), slot_(slot) {}
+      : profile_(std::move(profile)), section_(section), session_(session), slot_(slot), forService_(!session) {}
 
   // The session is gone: what needs it answers MAPI_E_END_OF_SESSION from now on.
   void Detach() {
@@ -171,6 +171,7 @@ class Support final : public Object<IMAPISupport> {
   std::mutex mutex_;
   Session* session_;
   const std::size_t slot_;
+  const bool forService_;  // a service entry's: nothing of a session to offer
 };
 
 // One address-book provider of a session.
@@ -298,21 +299,24 @@ class Session final : public Object<IMAPISession> {
 
 ComPtr<Session> Support::Owner() {
   std::lock_guard guard(mutex_);
-  if (!session_) Fail(MAPI_E_END_OF_SESSION, "the session of this support object has ended");
+  if (!session_)
+    Fail(forService_ ? MAPI_E_NO_SUPPORT : MAPI_E_END_OF_SESSION,
+         forService_ ? "a service entry's support object has no session"
+                     : "the session of this support object has ended");
   return ComPtr<Session>::AddRefed(session_);
 }
 
 HRESULT Support::ModifyStatusRow(ULONG cValues, LPSPropValue lpColumnVals, ULONG ulFlags) {
   if (cValues && !lpColumnVals) return MAPI_E_INVALID_PARAMETER;
   std::lock_guard guard(mutex_);
-  if (!session_) return MAPI_E_NO_SUPPORT;
+  if (!session_) return forService_ ? MAPI_E_NO_SUPPORT : MAPI_E_END_OF_SESSION;
   return session_->ModifyStatusRow(slot_, cValues, lpColumnVals, ulFlags);
 }
 
 HRESULT Support::SetProviderUID(LPMAPIUID lpProviderID, ULONG) {
   if (!lpProviderID) return MAPI_E_INVALID_PARAMETER;
   std::lock_guard guard(mutex_);
-  if (!session_) return MAPI_E_NO_SUPPORT;
+  if (!session_) return forService_ ? MAPI_E_NO_SUPPORT : MAPI_E_END_OF_SESSION;
   return session_->RegisterUid(slot_, *lpProviderID);
 }
 
