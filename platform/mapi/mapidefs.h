@@ -522,6 +522,201 @@ using LPALLOCATEBUFFER = ALLOCATEBUFFER*;
 using LPALLOCATEMORE = ALLOCATEMORE*;
 using LPFREEBUFFER = FREEBUFFER*;
 
+// CopyTo and CopyProps; GetHierarchyTable.
+constexpr ULONG MAPI_MOVE = 0x00000001;
+constexpr ULONG MAPI_NOREPLACE = 0x00000002;
+constexpr ULONG MAPI_DECLINE_OK = 0x00000004;
+constexpr ULONG CONVENIENT_DEPTH = 0x00000001;
+
+// Recipient types (PR_RECIPIENT_TYPE).
+constexpr ULONG MAPI_ORIG = 0;
+constexpr ULONG MAPI_TO = 1;
+constexpr ULONG MAPI_CC = 2;
+constexpr ULONG MAPI_BCC = 3;
+constexpr ULONG MAPI_P1 = 0x10000000;
+constexpr ULONG MAPI_SUBMITTED = 0x80000000;
+
+// Status table rows: resource types (PR_RESOURCE_TYPE), status codes (PR_STATUS_CODE) and
+// resource flags (PR_RESOURCE_FLAGS).
+constexpr ULONG MAPI_STORE_PROVIDER = 33;
+constexpr ULONG MAPI_AB = 34;
+constexpr ULONG MAPI_AB_PROVIDER = 35;
+constexpr ULONG MAPI_TRANSPORT_PROVIDER = 36;
+constexpr ULONG MAPI_SPOOLER = 37;
+constexpr ULONG MAPI_PROFILE_PROVIDER = 38;
+constexpr ULONG MAPI_SUBSYSTEM = 39;
+constexpr ULONG MAPI_HOOK_PROVIDER = 40;
+constexpr ULONG STATUS_AVAILABLE = 0x00000001;
+constexpr ULONG STATUS_OFFLINE = 0x00000002;
+constexpr ULONG STATUS_FAILURE = 0x00000004;
+constexpr ULONG STATUS_DEFAULT_OUTBOUND = 0x00000001;
+constexpr ULONG STATUS_DEFAULT_STORE = 0x00000002;
+constexpr ULONG STATUS_PRIMARY_IDENTITY = 0x00000004;
+constexpr ULONG STATUS_SIMPLE_STORE = 0x00000008;
+constexpr ULONG STATUS_XP_PREFER_LAST = 0x00000010;
+constexpr ULONG STATUS_NO_PRIMARY_IDENTITY = 0x00000020;
+constexpr ULONG STATUS_NO_DEFAULT_STORE = 0x00000040;
+constexpr ULONG STATUS_TEMP_SECTION = 0x00000080;
+constexpr ULONG STATUS_OWN_STORE = 0x00000100;
+constexpr ULONG STATUS_NEED_IPM_TREE = 0x00000800;
+constexpr ULONG STATUS_PRIMARY_STORE = 0x00001000;
+constexpr ULONG STATUS_SECONDARY_STORE = 0x00002000;
+
+// The property, table and container interfaces, with their methods in MAPI's slot order.
+struct MAPIERROR {
+  ULONG ulVersion;
+  LPSTR lpszError;
+  LPSTR lpszComponent;
+  ULONG ulLowLevelError;
+  ULONG ulContext;
+};
+using LPMAPIERROR = MAPIERROR*;
+
+struct MAPINAMEID;
+using LPMAPINAMEID = MAPINAMEID*;
+struct NOTIFICATION;
+using LPNOTIFICATION = NOTIFICATION*;
+struct IMAPIProgress;
+using LPMAPIPROGRESS = IMAPIProgress*;
+
+struct IMAPIAdviseSink : IUnknown {
+  virtual ULONG STDMETHODCALLTYPE OnNotify(ULONG cNotif, LPNOTIFICATION lpNotifications) = 0;
+
+ protected:
+  ~IMAPIAdviseSink() = default;
+};
+using LPMAPIADVISESINK = IMAPIAdviseSink*;
+
+struct IMAPIProp : IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE GetLastError(HRESULT hResult, ULONG ulFlags, LPMAPIERROR* lppMAPIError) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SaveChanges(ULONG ulFlags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetProps(LPSPropTagArray lpPropTagArray, ULONG ulFlags, ULONG* lpcValues,
+                                             LPSPropValue* lppPropArray) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetPropList(ULONG ulFlags, LPSPropTagArray* lppPropTagArray) = 0;
+  virtual HRESULT STDMETHODCALLTYPE OpenProperty(ULONG ulPropTag, LPCIID lpiid, ULONG ulInterfaceOptions, ULONG ulFlags,
+                                                 LPUNKNOWN* lppUnk) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetProps(ULONG cValues, LPSPropValue lpPropArray,
+                                             LPSPropProblemArray* lppProblems) = 0;
+  virtual HRESULT STDMETHODCALLTYPE DeleteProps(LPSPropTagArray lpPropTagArray, LPSPropProblemArray* lppProblems) = 0;
+  virtual HRESULT STDMETHODCALLTYPE CopyTo(ULONG ciidExclude, LPCIID rgiidExclude, LPSPropTagArray lpExcludeProps,
+                                           ULONG_PTR ulUIParam, LPMAPIPROGRESS lpProgress, LPCIID lpInterface,
+                                           LPVOID lpDestObj, ULONG ulFlags, LPSPropProblemArray* lppProblems) = 0;
+  virtual HRESULT STDMETHODCALLTYPE CopyProps(LPSPropTagArray lpIncludeProps, ULONG_PTR ulUIParam,
+                                              LPMAPIPROGRESS lpProgress, LPCIID lpInterface, LPVOID lpDestObj,
+                                              ULONG ulFlags, LPSPropProblemArray* lppProblems) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetNamesFromIDs(LPSPropTagArray* lppPropTags, LPGUID lpPropSetGuid, ULONG ulFlags,
+                                                    ULONG* lpcPropNames, LPMAPINAMEID** lpppPropNames) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetIDsFromNames(ULONG cPropNames, LPMAPINAMEID* lppPropNames, ULONG ulFlags,
+                                                    LPSPropTagArray* lppPropTags) = 0;
+
+ protected:
+  ~IMAPIProp() = default;
+};
+using LPMAPIPROP = IMAPIProp*;
+
+using BOOKMARK = ULONG_PTR;
+constexpr BOOKMARK BOOKMARK_BEGINNING = 0;
+constexpr BOOKMARK BOOKMARK_CURRENT = 1;
+constexpr BOOKMARK BOOKMARK_END = 2;
+
+struct IMAPITable : IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE GetLastError(HRESULT hResult, ULONG ulFlags, LPMAPIERROR* lppMAPIError) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Advise(ULONG ulEventMask, LPMAPIADVISESINK lpAdviseSink,
+                                           ULONG_PTR* lpulConnection) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Unadvise(ULONG_PTR ulConnection) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetStatus(ULONG* lpulTableStatus, ULONG* lpulTableType) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetColumns(LPSPropTagArray lpPropTagArray, ULONG ulFlags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE QueryColumns(ULONG ulFlags, LPSPropTagArray* lpPropTagArray) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetRowCount(ULONG ulFlags, ULONG* lpulCount) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SeekRow(BOOKMARK bkOrigin, LONG lRowCount, LONG* lplRowsSought) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SeekRowApprox(ULONG ulNumerator, ULONG ulDenominator) = 0;
+  virtual HRESULT STDMETHODCALLTYPE QueryPosition(ULONG* lpulRow, ULONG* lpulNumerator, ULONG* lpulDenominator) = 0;
+  virtual HRESULT STDMETHODCALLTYPE FindRow(LPSRestriction lpRestriction, BOOKMARK bkOrigin, ULONG ulFlags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Restrict(LPSRestriction lpRestriction, ULONG ulFlags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE CreateBookmark(BOOKMARK* lpbkPosition) = 0;
+  virtual HRESULT STDMETHODCALLTYPE FreeBookmark(BOOKMARK bkPosition) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SortTable(LPSSortOrderSet lpSortCriteria, ULONG ulFlags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE QuerySortOrder(LPSSortOrderSet* lppSortCriteria) = 0;
+  virtual HRESULT STDMETHODCALLTYPE QueryRows(LONG lRowCount, ULONG ulFlags, LPSRowSet* lppRows) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Abort() = 0;
+  virtual HRESULT STDMETHODCALLTYPE ExpandRow(ULONG cbInstanceKey, LPBYTE pbInstanceKey, ULONG ulRowCount,
+                                              ULONG ulFlags, LPSRowSet* lppRows, ULONG* lpulMoreRows) = 0;
+  virtual HRESULT STDMETHODCALLTYPE CollapseRow(ULONG cbInstanceKey, LPBYTE pbInstanceKey, ULONG ulFlags,
+                                                ULONG* lpulRowCount) = 0;
+  virtual HRESULT STDMETHODCALLTYPE WaitForCompletion(ULONG ulFlags, ULONG ulTimeout, ULONG* lpulTableStatus) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetCollapseState(ULONG ulFlags, ULONG cbInstanceKey, LPBYTE lpbInstanceKey,
+                                                     ULONG* lpcbCollapseState, LPBYTE* lppbCollapseState) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetCollapseState(ULONG ulFlags, ULONG cbCollapseState, LPBYTE pbCollapseState,
+                                                     BOOKMARK* lpbkLocation) = 0;
+
+ protected:
+  ~IMAPITable() = default;
+};
+using LPMAPITABLE = IMAPITable*;
+
+// Containers and the objects in them, as MAPI declares them beside IMAPIProp.
+struct IMAPIContainer : IMAPIProp {
+  virtual HRESULT STDMETHODCALLTYPE GetContentsTable(ULONG ulFlags, LPMAPITABLE* lppTable) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetHierarchyTable(ULONG ulFlags, LPMAPITABLE* lppTable) = 0;
+  virtual HRESULT STDMETHODCALLTYPE OpenEntry(ULONG cbEntryID, LPENTRYID lpEntryID, LPCIID lpInterface, ULONG ulFlags,
+                                              ULONG* lpulObjType, LPUNKNOWN* lppUnk) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetSearchCriteria(LPSRestriction lpRestriction, LPENTRYLIST lpContainerList,
+                                                      ULONG ulSearchFlags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetSearchCriteria(ULONG ulFlags, LPSRestriction* lppRestriction,
+                                                      LPENTRYLIST* lppContainerList, ULONG* lpulSearchState) = 0;
+
+ protected:
+  ~IMAPIContainer() = default;
+};
+using LPMAPICONTAINER = IMAPIContainer*;
+
+struct IABContainer : IMAPIContainer {
+  virtual HRESULT STDMETHODCALLTYPE CreateEntry(ULONG cbEntryID, LPENTRYID lpEntryID, ULONG ulCreateFlags,
+                                                LPMAPIPROP* lppMAPIPropEntry) = 0;
+  virtual HRESULT STDMETHODCALLTYPE CopyEntries(LPENTRYLIST lpEntries, ULONG_PTR ulUIParam, LPMAPIPROGRESS lpProgress,
+                                                ULONG ulFlags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE DeleteEntries(LPENTRYLIST lpEntries, ULONG ulFlags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE ResolveNames(LPSPropTagArray lpPropTagArray, ULONG ulFlags, LPADRLIST lpAdrList,
+                                                 LPFlagList lpFlagList) = 0;
+
+ protected:
+  ~IABContainer() = default;
+};
+using LPABCONT = IABContainer*;
+
+struct IDistList : IMAPIContainer {
+  virtual HRESULT STDMETHODCALLTYPE CreateEntry(ULONG cbEntryID, LPENTRYID lpEntryID, ULONG ulCreateFlags,
+                                                LPMAPIPROP* lppMAPIPropEntry) = 0;
+  virtual HRESULT STDMETHODCALLTYPE CopyEntries(LPENTRYLIST lpEntries, ULONG_PTR ulUIParam, LPMAPIPROGRESS lpProgress,
+                                                ULONG ulFlags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE DeleteEntries(LPENTRYLIST lpEntries, ULONG ulFlags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE ResolveNames(LPSPropTagArray lpPropTagArray, ULONG ulFlags, LPADRLIST lpAdrList,
+                                                 LPFlagList lpFlagList) = 0;
+
+ protected:
+  ~IDistList() = default;
+};
+using LPDISTLIST = IDistList*;
+
+// A mail user has IMAPIProp's methods only.
+struct IMailUser : IMAPIProp {
+ protected:
+  ~IMailUser() = default;
+};
+using LPMAILUSER = IMailUser*;
+
+struct IMAPIStatus : IMAPIProp {
+  virtual HRESULT STDMETHODCALLTYPE ValidateState(ULONG_PTR ulUIParam, ULONG ulFlags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SettingsDialog(ULONG_PTR ulUIParam, ULONG ulFlags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE ChangePassword(LPSTR lpOldPass, LPSTR lpNewPass, ULONG ulFlags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE FlushQueues(ULONG_PTR ulUIParam, ULONG cbTargetTransport,
+                                                LPENTRYID lpTargetTransport, ULONG ulFlags) = 0;
+
+ protected:
+  ~IMAPIStatus() = default;
+};
+using LPMAPISTATUS = IMAPIStatus*;
+
 // The layouts MAPI has on Windows, 32-bit and 64-bit alike.
 static_assert(sizeof(GUID) == 16);
 static_assert(sizeof(MAPIUID) == 16);

@@ -1,17 +1,12 @@
-// MAPI's service-provider side: the profile section (IProfSect) and the support object
-// (IMAPISupport) that MAPI hands to providers and message services, in MAPI's slot order.
+// MAPI's service-provider side: the support object (IMAPISupport) that MAPI hands to providers
+// and message services, the provider and logon interfaces and the entry points, in MAPI's slot
+// order. IProfSect and IProviderAdmin are in mapix.h.
 #pragma once
 
 #include "mapicode.h"
 #include "mapidefs.h"
 #include "mapitable.h"
-
-// A profile section is a property object with no methods of its own.
-struct IProfSect : IMAPIProp {
- protected:
-  ~IProfSect() = default;
-};
-using LPPROFSECT = IProfSect*;
+#include "mapix.h"
 
 struct NOTIFKEY {
   ULONG cb;
@@ -19,19 +14,8 @@ struct NOTIFKEY {
 };
 using LPNOTIFKEY = NOTIFKEY*;
 
-struct ADRPARM;
-using LPADRPARM = ADRPARM*;
-struct IMessage;
-using LPMESSAGE = IMessage*;
-struct IAddrBook;
-using LPADRBOOK = IAddrBook*;
 struct IStorage;
 using LPSTORAGE = IStorage*;
-
-using DISMISSMODELESS = void STDMETHODCALLTYPE(ULONG_PTR ulUIParam, LPVOID lpvContext);
-using LPFNDISMISS = DISMISSMODELESS*;
-using LPFNBUTTON = SCODE(STDMETHODCALLTYPE*)(ULONG_PTR ulUIParam, LPVOID lpvContext, ULONG cbEntryID,
-                                             LPENTRYID lpSelection, ULONG ulFlags);
 
 struct IMAPISupport;
 using LPMAPISUP = IMAPISupport*;
@@ -126,20 +110,6 @@ struct IMalloc : IUnknown {
   ~IMalloc() = default;
 };
 
-struct IProviderAdmin : IUnknown {
-  virtual HRESULT STDMETHODCALLTYPE GetLastError(HRESULT hResult, ULONG ulFlags, LPMAPIERROR* lppMAPIError) = 0;
-  virtual HRESULT STDMETHODCALLTYPE GetProviderTable(ULONG ulFlags, LPMAPITABLE* lppTable) = 0;
-  virtual HRESULT STDMETHODCALLTYPE CreateProvider(LPSTR lpszProvider, ULONG cValues, LPSPropValue lpProps,
-                                                   ULONG_PTR ulUIParam, ULONG ulFlags, MAPIUID* lpUID) = 0;
-  virtual HRESULT STDMETHODCALLTYPE DeleteProvider(LPMAPIUID lpUID) = 0;
-  virtual HRESULT STDMETHODCALLTYPE OpenProfileSection(LPMAPIUID lpUID, LPCIID lpInterface, ULONG ulFlags,
-                                                       LPPROFSECT* lppProfSect) = 0;
-
- protected:
-  ~IProviderAdmin() = default;
-};
-using LPPROVIDERADMIN = IProviderAdmin*;
-
 struct IABLogon : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetLastError(HRESULT hResult, ULONG ulFlags, LPMAPIERROR* lppMAPIError) = 0;
   virtual HRESULT STDMETHODCALLTYPE Logoff(ULONG ulFlags) = 0;
@@ -199,3 +169,8 @@ constexpr ULONG MSG_SERVICE_PROVIDER_CREATE = 6;
 constexpr ULONG MSG_SERVICE_PROVIDER_DELETE = 7;
 constexpr ULONG SERVICE_UI_ALWAYS = 0x00000002;
 constexpr ULONG SERVICE_UI_ALLOWED = 0x00000010;
+
+// IABProvider::Logon
+constexpr ULONG AB_NO_DIALOG = 0x00000001;
+// IMAPISupport::ModifyStatusRow: merge with the provider's previous row instead of replacing it.
+constexpr ULONG STATUSROW_UPDATE = 0x10000000;

@@ -94,3 +94,7 @@ constexpr ULONG PR_DELTAY = PROP_TAG(PT_LONG, 0x3F04);
 constexpr ULONG PR_XPOS = PROP_TAG(PT_LONG, 0x3F05);
 constexpr ULONG PR_YPOS = PROP_TAG(PT_LONG, 0x3F06);
 constexpr ULONG PR_CONTROL_ID = PROP_TAG(PT_BINARY, 0x3F07);
+
+// Profiles and the address book's search path.
+constexpr ULONG PR_AB_SEARCH_PATH = PROP_TAG(PT_MV_BINARY, 0x3D01);
+constexpr ULONG PR_DEFAULT_PROFILE = PROP_TAG(PT_BOOLEAN, 0x3D04);

@@ -1,0 +1,2 @@
+pxab-profile 1
+end 0 0
