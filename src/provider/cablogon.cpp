@@ -19,9 +19,6 @@ namespace {
 constexpr ULONG kTakenMarker = 0x8004010A;
 
 constexpr const char* kProviderDisplay = "Pernix LDAP Address Book";
-constexpr ULONG kStatusAvailable = 0x00000001;          // STATUS_AVAILABLE
-constexpr ULONG kStatusNoPrimaryIdentity = 0x00000020;  // STATUS_NO_PRIMARY_IDENTITY
-constexpr ULONG kAddressBookProvider = 35;              // MAPI_AB_PROVIDER
 
 int TraceCount(const CUnknown& object, int change) {
   return static_cast<int>(std::atomic_ref<const LONG>(object.RefCount).load()) + change;
@@ -159,17 +156,17 @@ void CABLogon::PostStatusRow(IMAPISupport* support) {
     row[0].ulPropTag = PR_PROVIDER_DISPLAY;
     row[0].Value.lpszA = Text(kProviderDisplay);
     row[1].ulPropTag = PR_STATUS_CODE;
-    row[1].Value.l = kStatusAvailable;
+    row[1].Value.l = STATUS_AVAILABLE;
     row[2].ulPropTag = PR_STATUS_STRING;
     row[2].Value.lpszA = Text("Available");
     row[3].ulPropTag = PR_DISPLAY_NAME;
     row[3].Value.lpszA = Text(displayName);
     row[4].ulPropTag = PR_RESOURCE_FLAGS;
-    row[4].Value.l = kStatusNoPrimaryIdentity;
+    row[4].Value.l = STATUS_NO_PRIMARY_IDENTITY;
     row[5].ulPropTag = PR_RESOURCE_METHODS;
     row[5].Value.l = 0;
     row[6].ulPropTag = PR_RESOURCE_TYPE;
-    row[6].Value.l = kAddressBookProvider;
+    row[6].Value.l = MAPI_AB_PROVIDER;
     row[7].ulPropTag = PR_OBJECT_TYPE;
     row[7].Value.l = MAPI_STATUS;
     row[8].ulPropTag = PR_PROVIDER_DLL_NAME;
