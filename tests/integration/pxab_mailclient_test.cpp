@@ -108,9 +108,9 @@ TEST_F(PxabMailClient, BadSettingsWriteNothing) {
     std::string args;
     const char* named;
   };
-  for (const Case& c : {Case{"--set Bogus=1", "Bogus"}, Case{"--set UseSSL=maybe", "UseSSL"},
-                        Case{"--set Port=x", "Port"}, Case{"--password-file /nonexistent/x", "password-file"},
-                        Case{"--set Password=x", "Password"}}) {
+  for (const Case& c :
+       {Case{"--set Bogus=1", "Bogus"}, Case{"--set UseSSL=maybe", "UseSSL"}, Case{"--set Port=x", "Port"},
+        Case{"--password-file /nonexistent/x", "password-file"}, Case{"--set Password=x", "Password"}}) {
     EXPECT_EQ(Run("profile create bad " + c.args), 2) << c.args;
     EXPECT_NE(err.find(c.named), std::string::npos) << err;
     ASSERT_EQ(Run("profile list"), 0);
