@@ -180,6 +180,7 @@ bool ABLDAPBackeEnd::LoadDirectory() {
       std::sort(Users->begin(), Users->end(), [](const UserListEntry& a, const UserListEntry& b) {
         return CompareDisplayNames(a.User->DisplayName, b.User->DisplayName) < 0;
       });
+    ++usersGeneration_;
     loaded = true;
   });
   return loaded;
@@ -196,6 +197,7 @@ int ABLDAPBackeEnd::CompareUsers(const UserList& list, std::size_t position1, st
 
 void ABLDAPBackeEnd::ClearUsers() {
   if (!Users) return;
+  ++usersGeneration_;
   for (UserListEntry& entry : *Users) entry.User.reset();
   Users.reset();
 }
@@ -204,10 +206,15 @@ HRESULT ABLDAPBackeEnd::FillContentsTable() {
   HRESULT hr = S_OK;
   return Guarded(hr, [&] {
     if (!Users) return;
+    // The rows of an unchanged list are there already: a later logon of a large address book
+    // would otherwise spend its time writing them again, unchanged.
+    const unsigned long generation = usersGeneration_;
+    if (filledGeneration_ == generation) return;
     for (const UserListEntry& entry : *Users) {
       hr = entry.User ? entry.User->AddContentsRow(DirContents.get()) : MAPI_E_NO_SUPPORT;
       if (FAILED(hr)) RaiseFailure("Unable to add user");
     }
+    filledGeneration_ = generation;
     hr = S_OK;
   });
 }

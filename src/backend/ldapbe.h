@@ -1,6 +1,7 @@
 // The provider's LDAP backend: the address book made from one snapshot of the directory.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -45,7 +46,8 @@ class ABLDAPBackeEnd : public GenericBackEnd {
   // list by one user per entry, in display-name order. False when there is no configuration
   // record or memory runs out; a fetch that fails or finds nothing still gives true.
   bool LoadDirectory() override;
-  // Writes every user's row into DirContents; the first failing row's result.
+  // Writes every user's row into DirContents; the first failing row's result. Rows already
+  // written from the same user list are not written again.
   HRESULT FillContentsTable() override;
   // Reads the configuration record from the message service's profile section into Profile and
   // names the directory container after it. Fails with the failing profile call's result and
@@ -117,6 +119,10 @@ class ABLDAPBackeEnd : public GenericBackEnd {
  private:
   // The LC_CTYPE locale the upper-cased display names were made in.
   std::string foldLocale_;
+  // Which user list the contents table holds the rows of: every list replacement counts one
+  // up, so that later logons do not write the same rows again.
+  std::atomic<unsigned long> usersGeneration_{0};
+  std::atomic<unsigned long> filledGeneration_{~0UL};
 
   // True when the identifier is at least a header long, readable and carries our UID.
   bool HasOwnHeader(ULONG cbEntryID, LPENTRYID lpEntryID, bool checkReadable) const;
