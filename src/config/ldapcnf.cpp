@@ -15,9 +15,11 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QStackedWidget>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QThread>
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -98,6 +100,11 @@ TFormLDAPConfig::TFormLDAPConfig(QWidget* owner) : QDialog(owner) {
 TFormLDAPConfig::~TFormLDAPConfig() = default;
 
 void TFormLDAPConfig::BuildControls() {
+  // The form's font where the desktop has it, else the closest narrow sans-serif, so that the
+  // texts fit the places laid out for it.
+  QFont::insertSubstitutions(QString::fromLatin1(kConfigFormFont),
+                             {QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Liberation Sans Narrow"),
+                              QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("Arial")});
   QFont font(QString::fromLatin1(kConfigFormFont));
   font.setStyleHint(QFont::SansSerif);
   font.setPixelSize(kConfigFormFontHeight);
@@ -151,6 +158,9 @@ void TFormLDAPConfig::BuildControls() {
         table->setColumnWidth(0, kSchemaKeyWidth);
         table->setColumnWidth(1, kSchemaValueWidth);
         table->verticalHeader()->hide();
+        table->verticalHeader()->setMinimumSectionSize(16);
+        table->verticalHeader()->setDefaultSectionSize(18);  // the grid's row height
+        table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         table->horizontalHeader()->setStretchLastSection(true);
         table->setSelectionMode(QAbstractItemView::SingleSelection);
         table->setEditTriggers(QAbstractItemView::AllEditTriggers);
@@ -170,6 +180,24 @@ void TFormLDAPConfig::BuildControls() {
     if (control.width > 0) widget->setGeometry(control.left, control.top, control.width, control.height);
     parents[control.name] = widget;
   }
+
+  // Labels size themselves to their text, as the form framework's labels do, except the two
+  // laid out with a fixed size. Check boxes and radio buttons keep their place but grow to
+  // their text within their group box: the substitute font and a translation may be wider.
+  for (const FormControl& control : ConfigFormControls()) {
+    QWidget* widget = parents.at(control.name);
+    if (control.kind == FormControlKind::Label && std::strcmp(control.name, "Label8") != 0 &&
+        std::strcmp(control.name, "LabelVersion") != 0) {
+      widget->resize(widget->sizeHint().width(), control.height);
+    } else if (control.kind == FormControlKind::CheckBox || control.kind == FormControlKind::RadioButton) {
+      const int room = widget->parentWidget()->width() - control.left - 4;
+      widget->resize(std::max(control.width, std::min(widget->sizeHint().width(), room)), control.height);
+    }
+  }
+
+  // All five page tabs in one row, as the page control shows them, without scroll buttons.
+  pageControl->tabBar()->setStyleSheet(QStringLiteral("QTabBar::tab { padding: 3px 6px; }"));
+  pageControl->setUsesScrollButtons(false);
 
   // Settings beyond name, caption and position.
   findChild<QRadioButton*>(QStringLiteral("RadioButtonCN"))->setChecked(true);
