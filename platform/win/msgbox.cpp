@@ -1,3 +1,4 @@
+#include "qtui.h"
 #include "windows.h"
 
 #include <unistd.h>
@@ -8,9 +9,16 @@
 #include <string>
 
 namespace {
+// The built-in handler: the Qt box when the caller runs on a Qt GUI thread, the terminal
+// prompt otherwise.
+int PlatformMessageBox(const char* text, const char* caption, UINT type) {
+  if (QtGuiOnThisThread()) return QtMessageBox(text, caption, type);
+  return TerminalMessageBox(text, caption, type);
+}
+
 std::mutex handlerMutex;
 MessageBoxHandler& CurrentHandler() {
-  static MessageBoxHandler handler = TerminalMessageBox;
+  static MessageBoxHandler handler = PlatformMessageBox;
   return handler;
 }
 
@@ -59,7 +67,7 @@ int TerminalMessageBox(const char* text, const char* caption, UINT type) {
 MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler) {
   std::lock_guard guard(handlerMutex);
   MessageBoxHandler previous = std::move(CurrentHandler());
-  CurrentHandler() = handler ? std::move(handler) : MessageBoxHandler(TerminalMessageBox);
+  CurrentHandler() = handler ? std::move(handler) : MessageBoxHandler(PlatformMessageBox);
   return previous;
 }
 

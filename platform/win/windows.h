@@ -81,8 +81,9 @@ MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);
 // The answer a box without a handler gets when nobody can be asked: the first button
 // (IDOK) for MB_OK and MB_OKCANCEL, the negative one (IDNO) for the yes/no boxes.
 int DefaultMessageBoxAnswer(UINT type);
-// The built-in handler: a prompt on the terminal when standard input is one, the default
-// answer otherwise.
+// A prompt on the terminal when standard input is one, the default answer otherwise. The
+// built-in handler uses it unless a Qt GUI application runs on the calling thread, where it
+// shows a Qt message box owned by the window in front; a null handler restores that one.
 int TerminalMessageBox(const char* text, const char* caption, UINT type);
 
 // Texts in the locale's character set ("ANSI code page").
@@ -107,3 +108,43 @@ void EnsureUserLocale();
 
 // TRUE when any of the `size` bytes at `address` cannot be read.
 BOOL IsBadReadPtr(LPCVOID address, UINT_PTR size);
+
+// Registry: a file-backed stand-in that holds string values only. The file is named by
+// PXAB_REGISTRY, else $XDG_CONFIG_HOME/pxab/registry (~/.config/pxab/registry); it has one
+// "[HKEY_LOCAL_MACHINE\Software\...]" line per key followed by its "Name=value" lines. Key
+// and value names compare without regard to case, as on Windows.
+using HKEY = struct HKEY__*;
+using PHKEY = HKEY*;
+using LPBYTE = BYTE*;
+using LPDWORD = DWORD*;
+using LSTATUS = LONG;
+using REGSAM = DWORD;
+#define HKEY_CURRENT_USER (reinterpret_cast<HKEY>(static_cast<UINT_PTR>(0x80000001u)))
+#define HKEY_LOCAL_MACHINE (reinterpret_cast<HKEY>(static_cast<UINT_PTR>(0x80000002u)))
+constexpr REGSAM KEY_QUERY_VALUE = 0x0001;
+constexpr REGSAM KEY_READ = 0x20019;
+constexpr DWORD REG_SZ = 1;
+constexpr LSTATUS ERROR_SUCCESS = 0;
+constexpr LSTATUS ERROR_FILE_NOT_FOUND = 2;
+constexpr LSTATUS ERROR_ACCESS_DENIED = 5;
+constexpr LSTATUS ERROR_INVALID_HANDLE = 6;
+constexpr LSTATUS ERROR_INVALID_PARAMETER = 87;
+constexpr LSTATUS ERROR_MORE_DATA = 234;
+
+LSTATUS RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result);
+// Reads a value; with a null `data` only its type and size (terminating NUL included).
+LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD size);
+LSTATUS RegCloseKey(HKEY key);
+
+// Shell: ShellExecuteA with the verb "open" (or none) opens a file or web address with the
+// desktop's opener: Qt's when a Qt GUI application runs on the calling thread, xdg-open
+// otherwise. Like Windows it returns a value above 32 on success and an error number (at most
+// 32) on failure.
+constexpr INT SW_SHOWNORMAL = 1;
+constexpr INT SE_ERR_NOASSOC = 31;
+constexpr INT ERROR_BAD_FORMAT = 11;
+HINSTANCE ShellExecuteA(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCSTR directory, INT show);
+// The process-wide opener behind ShellExecuteA, replaceable like the message-box handler
+// (tests record instead of opening a browser). Returns true when the file was handed over.
+using ShellOpenHandler = std::function<bool(const char* file)>;
+ShellOpenHandler SetShellOpenHandler(ShellOpenHandler handler);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "backend/rabguid.h"
+#include "config/ldapcnf.h"
 #include "directory/ldapcon.h"
 #include "mapicode.h"
 #include "provider/cabcontainer.h"
@@ -215,6 +216,51 @@ HRESULT ABLDAPBackeEnd::FillContentsTable() {
       if (FAILED(hr)) RaiseFailure("Unable to add user");
     }
     filledGeneration_ = generation;
+    hr = S_OK;
+  });
+}
+
+HRESULT ABLDAPBackeEnd::Configure(IProfSect* section) {
+  HRESULT hr = MAPI_E_NO_SUPPORT;
+  MapiBuffer<SPropValue> stored(pfnFreeBuffer);
+  MapiBuffer<SPropValue> edited(pfnFreeBuffer);
+  std::unique_ptr<CLDAPProfileData> data;
+  // The application outlives the form it hosts: declared first, destroyed last.
+  std::unique_ptr<DialogApplication> application;
+  std::unique_ptr<TFormLDAPConfig> form;
+  return Guarded(hr, [&] {
+    if (!section) {
+      hr = MAPI_E_INVALID_PARAMETER;
+      RaiseFailure("ERROR: no profile section");
+    }
+    data = std::make_unique<CLDAPProfileData>();
+    ULONG count = 0;
+    hr = section->GetProps(ProfilePropTags(), 0, &count, stored.put_typed());
+    if (FAILED(hr)) RaiseFailure("ERROR: getting the profile properties");
+    data->LoadProps(count, stored.get());
+
+    // A process without a display must never try to open a window: Qt would end it.
+    application = std::make_unique<DialogApplication>();
+    if (!application->Available()) {
+      hr = MAPI_E_NO_SUPPORT;
+      RaiseFailure("ERROR: no display for the configuration dialog");
+    }
+    form.reset(new (std::nothrow) TFormLDAPConfig());
+    if (!form) {
+      hr = E_OUTOFMEMORY;
+      RaiseFailure("Out of memory");
+    }
+    form->SetCaption(BackendName);
+    form->LoadControls(*data);
+    if (form->ShowModal() == mrOk) {
+      form->SaveControls(*data);
+      ULONG editedCount = 0;
+      data->BuildProps(&editedCount, edited.put_typed());
+      if (editedCount == PROFILE_PROP_COUNT) {
+        hr = section->SetProps(editedCount, edited.get(), nullptr);
+        if (FAILED(hr)) RaiseFailure("ERROR: Setting the profile properties");
+      }
+    }
     hr = S_OK;
   });
 }

@@ -75,6 +75,10 @@ class ABLDAPBackeEnd : public GenericBackEnd {
   // the identifier is malformed or names no user. Reads no byte beyond cbEntryID.
   HRESULT OpenMailUser(ULONG cbEntryID, LPENTRYID lpEntryID, LPCIID lpInterface, ULONG ulFlags, ULONG* lpulObjType,
                        LPUNKNOWN* lppUnk);
+  // Shows the configuration dialog for the record in `section` and, after OK, writes all 17
+  // properties back with one SetProps (no SaveChanges: profile sections are not transacted).
+  // S_OK also when the user cancels; MAPI_E_NO_SUPPORT when this process cannot show a window.
+  HRESULT Configure(IProfSect* section) override;
 
   // Releases every user of the list and drops the list. This is also what breaks the cycle of
   // references between the backend and its users.
