@@ -131,6 +131,9 @@ TEST_F(ObjectTrace, ARealisticSessionSendsItsLinesInOrder) {
   ASSERT_EQ(directory->ResolveNames(nullptr, 0, list, flags), S_OK);
   EXPECT_EQ(flags->ulFlag[0], MAPI_RESOLVED);
   FreePadrlist(list);
+  // The objects' addresses, for the expected lines, while they are alive.
+  const CABContainer* rootObject = static_cast<CABContainer*>(root);
+  const CABContainer* dirObject = static_cast<CABContainer*>(directory);
   // Let go of everything.
   details->Release();
   user->Release();
@@ -140,8 +143,6 @@ TEST_F(ObjectTrace, ARealisticSessionSendsItsLinesInOrder) {
   root->Release();
   backend->ReleaseObjects();
 
-  const CABContainer* rootObject = static_cast<CABContainer*>(root);
-  const CABContainer* dirObject = static_cast<CABContainer*>(directory);
   EXPECT_EQ(Lines(), (std::vector<std::string>{
                          Line(rootObject, "CABContainer::CABContainer"),
                          Line(rootObject, "CABLogon::AddRef - ref 2"),

@@ -26,7 +26,8 @@ struct MallocDouble final : IMalloc {
 class ProviderModule : public ::testing::Test {
  protected:
   void SetUp() override {
-    module = dlopen(PX_MODULE, RTLD_NOW | RTLD_LOCAL);
+    // As MAPI loads provider modules: never unmapped, so what the module keeps stays reachable.
+    module = dlopen(PX_MODULE, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     ASSERT_NE(module, nullptr) << dlerror();
     init = reinterpret_cast<ABPROVIDERINIT*>(dlsym(module, "ABProviderInit"));
     ASSERT_NE(init, nullptr);
