@@ -381,6 +381,7 @@ class TableData final : public ITableData {
     const ULONG head = Align8(sizeof(SRow));
     LPVOID buffer = nullptr;
     if (const SCODE sc = allocateBuffer(head + bytes, &buffer); FAILED(sc)) return sc;
+    if (!buffer) return MAPI_E_NOT_ENOUGH_MEMORY;
     auto* srow = static_cast<LPSRow>(buffer);
     srow->ulAdrEntryPad = 0;
     srow->cValues = row.values.count;
@@ -399,7 +400,11 @@ class TableData final : public ITableData {
 };
 
 View::View(TableData* data, CALLERRELEASE* release, ULONG_PTR callerData)
-    : data_(ComPtr<TableData>::AddRefed(data)), release_(release), callerData_(callerData), columns_(data->columns) {}
+    : data_(ComPtr<TableData>::AddRefed(data)), release_(release), callerData_(callerData) {
+  // The table's columns as they stand: those it was made with and those its rows brought.
+  std::lock_guard guard(data->mutex);
+  columns_ = data->allTags;
+}
 
 View::~View() = default;
 
@@ -477,7 +482,9 @@ Mark View::MarkAt(std::size_t position) const {
   Mark mark;
   mark.listVersion = listVersion_;
   mark.position = std::min(position, list_.size());
-  mark.begin = position == 0;
+  // The first row is a row like any other: a mark on it follows it when rows come before it.
+  // Only in an empty view is the place the beginning, where the first row to come will be.
+  mark.begin = list_.empty();
   if (position >= list_.size()) return mark;
   mark.end = false;
   mark.seq = list_[position]->seq;
@@ -566,6 +573,7 @@ HRESULT View::MakeRow(const Row& row, SRow& out) const {
   if (const SCODE sc = CountValues(count, values.data(), bytes); FAILED(sc)) return sc;
   LPVOID buffer = nullptr;
   if (const SCODE sc = data_->allocateBuffer(bytes, &buffer); FAILED(sc)) return sc;
+  if (!buffer) return MAPI_E_NOT_ENOUGH_MEMORY;
   CopyValues(count, values.data(), buffer, nullptr);
   out.ulAdrEntryPad = 0;
   out.cValues = count;
@@ -602,6 +610,7 @@ HRESULT View::QueryColumns(ULONG ulFlags, LPSPropTagArray* lpPropTagArray) {
   LPVOID buffer = nullptr;
   if (const SCODE sc = data_->allocateBuffer(static_cast<ULONG>(CbNewSPropTagArray(tags.size())), &buffer); FAILED(sc))
     return sc;
+  if (!buffer) return MAPI_E_NOT_ENOUGH_MEMORY;
   auto* array = static_cast<LPSPropTagArray>(buffer);
   array->cValues = static_cast<ULONG>(tags.size());
   std::copy(tags.begin(), tags.end(), array->aulPropTag);
@@ -724,6 +733,7 @@ HRESULT View::QuerySortOrder(LPSSortOrderSet* lppSortCriteria) {
   LPVOID buffer = nullptr;
   if (const SCODE sc = data_->allocateBuffer(static_cast<ULONG>(CbNewSSortOrderSet(sort_.size())), &buffer); FAILED(sc))
     return sc;
+  if (!buffer) return MAPI_E_NOT_ENOUGH_MEMORY;
   auto* set = static_cast<LPSSortOrderSet>(buffer);
   set->cSorts = static_cast<ULONG>(sort_.size());
   set->cCategories = 0;
@@ -756,6 +766,7 @@ HRESULT View::QueryRows(LONG lRowCount, ULONG ulFlags, LPSRowSet* lppRows) {
   }
   LPVOID buffer = nullptr;
   if (const SCODE sc = data_->allocateBuffer(static_cast<ULONG>(CbNewSRowSet(count)), &buffer); FAILED(sc)) return sc;
+  if (!buffer) return MAPI_E_NOT_ENOUGH_MEMORY;
   auto* set = static_cast<LPSRowSet>(buffer);
   set->cRows = 0;
   for (std::size_t i = 0; i < count; ++i) {

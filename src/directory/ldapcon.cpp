@@ -1,10 +1,13 @@
 #include "directory/ldapcon.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <iterator>
 #include <memory>
+#include <random>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -50,6 +53,22 @@ int ShowLdapBox(const char* first, const char* second, UINT style) {
 constexpr const char* kWorkOffline = ".\nDo you want to work offline?";
 
 bool AskOffline(const char* first) { return ShowLdapBox(first, kWorkOffline, MB_ICONQUESTION | MB_YESNO) == IDYES; }
+
+// Creates a new, empty file in the folder of `path`, named after it, and opens it for
+// writing; `name` receives its name. Null when no such file can be made.
+File CreateTemporaryBeside(const std::string& path, std::string& name) {
+  std::random_device random;
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    char suffix[24];
+    std::snprintf(suffix, sizeof suffix, ".%08x.tmp", static_cast<unsigned>(random()));
+    name = path + suffix;
+    // "x": never reuse (or follow a link at) a name that exists.
+    if (File file{std::fopen(name.c_str(), "wbx")}) return file;
+    if (errno != EEXIST) break;
+  }
+  name.clear();
+  return nullptr;
+}
 
 struct ResultRelease {
   void operator()(LDAPMessage* result) const { ldap_msgfree(result); }
@@ -102,7 +121,13 @@ bool LDAPListManager::Fetch() {
     }
     Connection =
         UseSSL ? ldap_sslinit(ServerName.data(), LDAP_SSL_PORT, 1) : ldap_sslinit(ServerName.data(), LDAP_PORT, 0);
-    if (!Connection) RaiseFailure("ldap_sslinit failed");
+    if (!Connection) {
+      // A server name the client cannot use (a URL, an empty or out-of-range port, an open
+      // bracket) fails here, before any connection: the user learns it as a connection failure
+      // with its code, and may work offline.
+      if (AskOffline("Unable to connect to the LDAP server. Error Code 0x%X")) result = LoadCache();
+      return result;
+    }
     if (UseVersion3) {
       const int version = LDAP_VERSION3;
       if (ldap_set_option(Connection, LDAP_OPT_VERSION, &version) != LDAP_SUCCESS)
@@ -177,9 +202,12 @@ bool LDAPListManager::Search() {
 
 bool LDAPListManager::SaveCache() {
   bool result = false;
+  std::string temporary;
   try {
     if (CacheFileName.empty()) RaiseFailure("No cache file name set");
-    const File file{std::fopen(CacheFileName.c_str(), "wb")};
+    // The snapshot goes to a new file beside the old one and replaces it only once it is
+    // whole and on the disk: a full disk or a failed write leaves the last good snapshot.
+    File file = CreateTemporaryBeside(CacheFileName, temporary);
     if (!file) {
       ShowError(
           "Unable to create the cache file '%s'. Please  set a valid file name in the configuration "
@@ -193,17 +221,17 @@ bool LDAPListManager::SaveCache() {
     PutWord(header + 8, static_cast<std::uint32_t>(Items.size()));
     if (std::fwrite(header, 1, sizeof header, file.get()) != sizeof header)
       RaiseFailure("Error writing the cache header to the cache file");
+    for (const LDAPItem& item : Items)
+      if (!item.WriteToCache(file.get())) RaiseFailure("Error writing an item to the cache file");
+    if (std::fflush(file.get()) != 0 || _commit(_fileno(file.get())) != 0) RaiseFailure("Error writing the cache file");
+    if (std::fclose(file.release()) != 0) RaiseFailure("Error writing the cache file");
+    if (!MoveFileExA(temporary.c_str(), CacheFileName.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+      RaiseFailure("Cannot replace the cache file");
+    temporary.clear();
     result = true;
-    for (const LDAPItem& item : Items) {
-      if (!item.WriteToCache(file.get())) {
-        result = false;
-        break;
-      }
-    }
-    // Buffered bytes that cannot reach the disk are a failed write too.
-    if (std::fflush(file.get()) != 0) result = false;
   } catch (...) {
   }
+  if (!temporary.empty()) std::remove(temporary.c_str());
   return result;
 }
 

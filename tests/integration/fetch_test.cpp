@@ -407,6 +407,28 @@ TEST_F(Fetch, AnUnsavableSnapshotIsStillASnapshot) {
                                        "'. Please  set a valid file name in the configuration settings.");
 }
 
+TEST_F(Fetch, AnUnusableServerNameIsAConnectionFailureWithTheOfflineQuestion) {
+  const std::string earlier = SeedCache();
+  for (const char* name : {"ldap://127.0.0.1/", "127.0.0.1:", "127.0.0.1:0", "[::1"}) {
+    SCOPED_TRACE(name);
+    manager.ServerName = name;
+    ScriptedMessageBoxes boxes({IDYES});
+    EXPECT_TRUE(manager.Fetch());
+    const std::vector<RecordedBox> shown = boxes.Boxes();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].type, static_cast<UINT>(MB_ICONQUESTION | MB_YESNO));
+    // LDAP_PARAM_ERROR: the name, not the server, is at fault.
+    EXPECT_EQ(shown[0].text, QuestionText("Unable to connect to the LDAP server. Error Code 0x", "59"));
+    EXPECT_EQ(manager.Items, FiveItems());
+    EXPECT_EQ(ReadAll(Cache()), earlier);
+  }
+  manager.ServerName = "127.0.0.1:";
+  ScriptedMessageBoxes boxes({IDNO});
+  EXPECT_FALSE(manager.Fetch());
+  EXPECT_EQ(boxes.Boxes().size(), 1u);
+  EXPECT_EQ(manager.Count(), 0u);
+}
+
 TEST_F(Fetch, SetUpFailuresShowNothingAndTakeNoSnapshot) {
   struct Case {
     const char* name;
@@ -416,7 +438,6 @@ TEST_F(Fetch, SetUpFailuresShowNothingAndTakeNoSnapshot) {
     std::optional<int> failOption;
   };
   const Case cases[] = {
-      {"no handle for a malformed host", "ldap://127.0.0.1/", false, 60, {}},
       {"protocol version refused", server->HostPort(), true, 60, LDAP_OPT_VERSION},
       {"time limit refused by the library", server->HostPort(), false, -1, {}},
       {"time limit refused", server->HostPort(), false, 60, LDAP_OPT_TIMELIMIT},

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <set>
 #include <string>
 
 #include "mapicode.h"
@@ -117,6 +118,14 @@ TEST_F(DisplayTableTest, OneRowPerControlWithTheTemplatesTextsAndPlaces) {
   ASSERT_EQ(id.cb, sizeof itemId);
   std::memcpy(&itemId, id.lpb, sizeof itemId);
   EXPECT_EQ(itemId, 104u);
+  // Every row has an instance key of its own, as in every MAPI table.
+  std::set<std::string> keys;
+  for (ULONG i = 0; i < rows->cRows; ++i) {
+    const SPropValue* key = PpropFindProp(rows->aRow[i].lpProps, rows->aRow[i].cValues, PR_INSTANCE_KEY);
+    ASSERT_NE(key, nullptr) << i;
+    keys.emplace(reinterpret_cast<const char*>(key->Value.bin.lpb), key->Value.bin.cb);
+  }
+  EXPECT_EQ(keys.size(), rows->cRows);
   FreeProws(rows);
 }
 

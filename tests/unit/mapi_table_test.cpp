@@ -304,7 +304,8 @@ TEST_F(TableTest, RestrictionsSelectTheRowsMapiDescribes) {
        {3}},
       {"binary substring", [&](auto& r) { return r.ContentBytes(PR_SEARCH_KEY, FL_SUBSTRING, "B"); }, {2}},
       {"binary prefix", [&](auto& r) { return r.ContentBytes(PR_SEARCH_KEY, FL_PREFIX, "\x01\x02"); }, {1}},
-      {"string equal ignores case", [&](auto& r) { return r.Property(RELOP_EQ, PR_DISPLAY_NAME, "bob"); }, {4}},
+      {"string equal respects case", [&](auto& r) { return r.Property(RELOP_EQ, PR_DISPLAY_NAME, "bob"); }, {}},
+      {"string equal", [&](auto& r) { return r.Property(RELOP_EQ, PR_DISPLAY_NAME, "Bob"); }, {4}},
       {"less", [&](auto& r) { return r.Property(RELOP_LT, PR_DISPLAY_TYPE, 3); }, {1, 2}},
       {"less or equal", [&](auto& r) { return r.Property(RELOP_LE, PR_DISPLAY_TYPE, 3); }, {1, 2, 3}},
       {"greater", [&](auto& r) { return r.Property(RELOP_GT, PR_DISPLAY_TYPE, 6); }, {7, 8}},
@@ -394,6 +395,31 @@ TEST_F(TableTest, ColumnsTheRowsLackComeBackAsErrors) {
               ElementsAre(PR_DISPLAY_NAME, PR_INSTANCE_KEY, PR_DISPLAY_TYPE, PR_SEARCH_KEY, PR_CONTAINER_FLAGS));
   MAPIFreeBuffer(current);
   EXPECT_EQ(view->SetColumns(nullptr, 0), MAPI_E_INVALID_PARAMETER);
+}
+
+TEST_F(TableTest, ColumnsRowsBringAreInTheColumnSetOfViewsOpenedLater) {
+  auto before = View();
+  ASSERT_EQ(Put(data_.get(), {1, "Anna", 10, "k", 3}), S_OK);
+  auto columns = [](IMAPITable* view, ULONG flags) {
+    LPSPropTagArray tags = nullptr;
+    EXPECT_EQ(view->QueryColumns(flags, &tags), S_OK);
+    std::vector<ULONG> result(tags->aulPropTag, tags->aulPropTag + tags->cValues);
+    MAPIFreeBuffer(tags);
+    return result;
+  };
+  // A view made before keeps its column set and offers the new columns among all.
+  EXPECT_THAT(columns(before.get(), 0), ElementsAre(PR_DISPLAY_NAME, PR_INSTANCE_KEY, PR_DISPLAY_TYPE));
+  EXPECT_THAT(columns(before.get(), TBL_ALL_COLUMNS),
+              ElementsAre(PR_DISPLAY_NAME, PR_INSTANCE_KEY, PR_DISPLAY_TYPE, PR_SEARCH_KEY, PR_CONTAINER_FLAGS));
+  // A view made after shows them.
+  auto after = View();
+  EXPECT_THAT(columns(after.get(), 0),
+              ElementsAre(PR_DISPLAY_NAME, PR_INSTANCE_KEY, PR_DISPLAY_TYPE, PR_SEARCH_KEY, PR_CONTAINER_FLAGS));
+  RowSet rows;
+  ASSERT_EQ(after->QueryRows(1, 0, &rows.p), S_OK);
+  ASSERT_EQ(rows.p->cRows, 1u);
+  EXPECT_EQ(rows.p->aRow[0].cValues, 5u);
+  EXPECT_EQ(rows.p->aRow[0].lpProps[4].Value.l, 3);
 }
 
 TEST_F(TableTest, QueryRowsMovesTheCursorForwardAndBackward) {
@@ -561,6 +587,56 @@ TEST_F(TableTest, BookmarksFollowTheirRow) {
   EXPECT_EQ(view->FreeBookmark(mark), S_OK);
   EXPECT_EQ(view->FreeBookmark(mark), MAPI_E_INVALID_BOOKMARK);
   EXPECT_EQ(view->FreeBookmark(BOOKMARK_CURRENT), S_OK);
+}
+
+TEST_F(TableTest, TheCursorAndABookmarkOnTheFirstRowFollowIt) {
+  ASSERT_EQ(Put(data_.get(), {1, "m", 1}), S_OK);
+  ASSERT_EQ(Put(data_.get(), {2, "p", 2}), S_OK);
+  auto view = View();
+  SizedSSortOrderSet(1, byName) = {1, 0, 0, {{PR_DISPLAY_NAME, TABLE_SORT_ASCEND}}};
+  ASSERT_EQ(view->SortTable(reinterpret_cast<LPSSortOrderSet>(&byName), 0), S_OK);
+  BOOKMARK mark = 0;
+  ASSERT_EQ(view->CreateBookmark(&mark), S_OK);    // on "m", the first row
+  ASSERT_EQ(Put(data_.get(), {3, "a", 3}), S_OK);  // sorts before it
+  // The cursor stays on its row, now the second.
+  EXPECT_THAT(Names(view.get(), 1, TBL_NOADVANCE), ElementsAre("m"));
+  EXPECT_EQ(Position(view.get()), 1u);
+  ASSERT_EQ(view->SeekRow(BOOKMARK_END, 0, nullptr), S_OK);
+  EXPECT_EQ(view->SeekRow(mark, 0, nullptr), S_OK);
+  EXPECT_THAT(Names(view.get(), 1), ElementsAre("m"));
+  EXPECT_EQ(view->FreeBookmark(mark), S_OK);
+  // An empty view's cursor stands where the first row will be.
+  ASSERT_EQ(data_->HrDeleteRows(TAD_ALL_ROWS, nullptr, nullptr), S_OK);
+  EXPECT_EQ(Count(view.get()), 0u);
+  ASSERT_EQ(Put(data_.get(), {4, "z", 4}), S_OK);
+  EXPECT_THAT(Names(view.get(), 1), ElementsAre("z"));
+}
+
+TEST_F(TableTest, AConstantOfAnotherTypeThanItsPropertyIsTooComplex) {
+  ASSERT_EQ(Put(data_.get(), {1, "Anna", 1}), S_OK);
+  auto view = View();
+  SPropValue number{};
+  number.ulPropTag = PR_DISPLAY_TYPE;
+  number.Value.l = 1;
+  SPropValue text{};
+  text.ulPropTag = PR_DISPLAY_NAME;
+  text.Value.lpszA = const_cast<LPSTR>("Anna");
+  SRestriction property{};
+  property.rt = RES_PROPERTY;
+  property.res.resProperty = {RELOP_EQ, PR_DISPLAY_NAME, &number};
+  SRestriction content{};
+  content.rt = RES_CONTENT;
+  content.res.resContent = {FL_FULLSTRING, PR_DISPLAY_TYPE, &text};
+  for (SRestriction* r : {&property, &content}) {
+    EXPECT_EQ(view->Restrict(r, 0), MAPI_E_TOO_COMPLEX);
+    EXPECT_EQ(view->FindRow(r, BOOKMARK_BEGINNING, 0), MAPI_E_TOO_COMPLEX);
+  }
+  EXPECT_EQ(Count(view.get()), 1u) << "a refused restriction leaves the view as it was";
+  // A multi-valued property takes a constant of its element type.
+  SRestriction element{};
+  element.rt = RES_CONTENT;
+  element.res.resContent = {FL_FULLSTRING, CHANGE_PROP_TYPE(PR_DISPLAY_NAME, PT_MV_STRING8), &text};
+  EXPECT_EQ(view->Restrict(&element, 0), S_OK);
 }
 
 TEST_F(TableTest, TableDataQueriesAndEnumeratesRows) {
