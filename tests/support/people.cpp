@@ -42,5 +42,11 @@ std::string GeneratedName(unsigned long i) {
     name += syllables[x % 20];
     x /= 20;
   }
-  return name + " " + std::to_string(i);
+  return Numbered(name + " ", i);
+}
+
+std::string Numbered(const std::string& prefix, unsigned long i) {
+  std::string text = prefix;
+  text += std::to_string(i);
+  return text;
 }

@@ -423,7 +423,7 @@ TEST_F(TableTest, ColumnsRowsBringAreInTheColumnSetOfViewsOpenedLater) {
 }
 
 TEST_F(TableTest, QueryRowsMovesTheCursorForwardAndBackward) {
-  for (ULONG i = 0; i < 10; ++i) ASSERT_EQ(Put(data_.get(), {i, "r" + std::to_string(i), LONG(i)}), S_OK);
+  for (ULONG i = 0; i < 10; ++i) ASSERT_EQ(Put(data_.get(), {i, Numbered("r", i), LONG(i)}), S_OK);
   auto view = View();
   EXPECT_THAT(Names(view.get(), 3), ElementsAre("r0", "r1", "r2"));
   EXPECT_EQ(Position(view.get()), 3u);
@@ -442,7 +442,7 @@ TEST_F(TableTest, QueryRowsMovesTheCursorForwardAndBackward) {
 }
 
 TEST_F(TableTest, SeekRowAndPositions) {
-  for (ULONG i = 0; i < 10; ++i) ASSERT_EQ(Put(data_.get(), {i, "r" + std::to_string(i), LONG(i)}), S_OK);
+  for (ULONG i = 0; i < 10; ++i) ASSERT_EQ(Put(data_.get(), {i, Numbered("r", i), LONG(i)}), S_OK);
   auto view = View();
   LONG sought = 0;
   EXPECT_EQ(view->SeekRow(BOOKMARK_BEGINNING, 4, &sought), S_OK);
@@ -570,7 +570,7 @@ TEST_F(TableTest, ADeletedRowLeavesARestrictedSortedViewAndTheCursorStaysConsist
 }
 
 TEST_F(TableTest, BookmarksFollowTheirRow) {
-  for (ULONG i = 0; i < 5; ++i) ASSERT_EQ(Put(data_.get(), {i, "r" + std::to_string(i), LONG(i)}), S_OK);
+  for (ULONG i = 0; i < 5; ++i) ASSERT_EQ(Put(data_.get(), {i, Numbered("r", i), LONG(i)}), S_OK);
   auto view = View();
   ASSERT_EQ(view->SeekRow(BOOKMARK_BEGINNING, 2, nullptr), S_OK);
   BOOKMARK mark = 0;
@@ -639,8 +639,136 @@ TEST_F(TableTest, AConstantOfAnotherTypeThanItsPropertyIsTooComplex) {
   EXPECT_EQ(view->Restrict(&element, 0), S_OK);
 }
 
+// Records the table notifications it gets: the event, the row's key, the key of the row before
+// it ("-" for none) and the row's name as the view shows it. It may read its view while told.
+class RecordingSink final : public IMAPIAdviseSink {
+ public:
+  struct Event {
+    ULONG type;
+    ULONG key;
+    std::string prior;
+    std::string name;
+    bool operator==(const Event&) const = default;
+  };
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, LPVOID* out) override {
+    *out = nullptr;
+    return MAPI_E_INTERFACE_NOT_SUPPORTED;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
+  ULONG STDMETHODCALLTYPE Release() override { return --refs; }
+  ULONG STDMETHODCALLTYPE OnNotify(ULONG count, LPNOTIFICATION notifications) override {
+    for (ULONG i = 0; i < count; ++i) {
+      EXPECT_EQ(notifications[i].ulEventType, fnevTableModified);
+      const TABLE_NOTIFICATION& t = notifications[i].info.tab;
+      Event e{t.ulTableEvent, 0, "-", ""};
+      if (t.ulTableEvent != TABLE_RELOAD) {
+        EXPECT_EQ(t.propIndex.ulPropTag, PR_INSTANCE_KEY);
+        std::memcpy(&e.key, t.propIndex.Value.bin.lpb, sizeof e.key);
+      }
+      if (t.propPrior.ulPropTag == PR_INSTANCE_KEY) {
+        ULONG prior = 0;
+        std::memcpy(&prior, t.propPrior.Value.bin.lpb, sizeof prior);
+        e.prior = std::to_string(prior);
+      }
+      if (const SPropValue* name = PpropFindProp(t.row.lpProps, t.row.cValues, PR_DISPLAY_NAME))
+        e.name = name->Value.lpszA;
+      events.push_back(e);
+      if (view) {  // the table's lock is not held while a sink is told
+        ULONG rows = 0;
+        EXPECT_EQ(view->GetRowCount(0, &rows), S_OK);
+      }
+    }
+    return 0;
+  }
+  virtual ~RecordingSink() = default;
+
+  std::vector<Event> events;
+  ULONG refs = 1;
+  IMAPITable* view = nullptr;
+};
+
+TEST_F(TableTest, AdvisedViewsAreToldOfEveryChangeTheyShow) {
+  using Event = RecordingSink::Event;
+  auto view = View();
+  SizedSSortOrderSet(1, byName) = {1, 0, 0, {{PR_DISPLAY_NAME, TABLE_SORT_ASCEND}}};
+  ASSERT_EQ(view->SortTable(reinterpret_cast<LPSSortOrderSet>(&byName), 0), S_OK);
+  RecordingSink sink;
+  sink.view = view.get();
+  ULONG_PTR connection = 0;
+  EXPECT_EQ(view->Advise(fnevObjectModified, &sink, &connection), MAPI_E_INVALID_PARAMETER);
+  EXPECT_EQ(view->Advise(fnevTableModified, nullptr, &connection), MAPI_E_INVALID_PARAMETER);
+  ASSERT_EQ(view->Advise(fnevTableModified, &sink, &connection), S_OK);
+  EXPECT_EQ(sink.refs, 2u);
+  // A restricted view of the same data is told of the rows it shows only.
+  auto restricted = View();
+  Restrictions r;
+  ASSERT_EQ(restricted->Restrict(r.Property(RELOP_GE, PR_DISPLAY_TYPE, 2), 0), S_OK);
+  RecordingSink other;
+  ULONG_PTR otherConnection = 0;
+  ASSERT_EQ(restricted->Advise(fnevTableModified, &other, &otherConnection), S_OK);
+
+  ASSERT_EQ(Put(data_.get(), {1, "m", 1}), S_OK);
+  ASSERT_EQ(Put(data_.get(), {2, "c", 2}), S_OK);
+  ASSERT_EQ(Put(data_.get(), {3, "p", 3}), S_OK);
+  ASSERT_EQ(Put(data_.get(), {1, "m2", 1}), S_OK);
+  BYTE bytes[4];
+  SPropValue key = KeyValue(2, bytes);
+  ASSERT_EQ(data_->HrNotify(0, 1, &key), S_OK);
+  ASSERT_EQ(data_->HrDeleteRow(&key), S_OK);
+  EXPECT_EQ(data_->HrNotify(0, 1, &key), MAPI_E_NOT_FOUND);
+  EXPECT_EQ(data_->HrNotify(1, 1, &key), MAPI_E_UNKNOWN_FLAGS);
+  EXPECT_THAT(sink.events, ElementsAre(Event{TABLE_ROW_ADDED, 1, "-", "m"}, Event{TABLE_ROW_ADDED, 2, "-", "c"},
+                                       Event{TABLE_ROW_ADDED, 3, "1", "p"}, Event{TABLE_ROW_MODIFIED, 1, "2", "m2"},
+                                       Event{TABLE_ROW_MODIFIED, 2, "-", "c"}, Event{TABLE_ROW_DELETED, 2, "-", ""}));
+  EXPECT_THAT(other.events, ElementsAre(Event{TABLE_ROW_ADDED, 2, "-", "c"}, Event{TABLE_ROW_ADDED, 3, "2", "p"},
+                                        Event{TABLE_ROW_MODIFIED, 2, "-", "c"}, Event{TABLE_ROW_DELETED, 2, "-", ""}));
+
+  // Emptying the table is a reload; after Unadvise nothing more is told.
+  sink.events.clear();
+  ASSERT_EQ(data_->HrDeleteRows(TAD_ALL_ROWS, nullptr, nullptr), S_OK);
+  EXPECT_THAT(sink.events, ElementsAre(Event{TABLE_RELOAD, 0, "-", ""}));
+  EXPECT_EQ(view->Unadvise(connection), S_OK);
+  EXPECT_EQ(view->Unadvise(connection), MAPI_E_NOT_FOUND);
+  EXPECT_EQ(sink.refs, 1u);
+  ASSERT_EQ(Put(data_.get(), {4, "z", 4}), S_OK);
+  EXPECT_EQ(sink.events.size(), 1u);
+  restricted.reset();
+  EXPECT_EQ(other.refs, 1u) << "a released view releases its sinks";
+}
+
+TEST_F(TableTest, InsertRowPlacesTheRowInTheTablesOwnOrder) {
+  ASSERT_EQ(Put(data_.get(), {1, "a", 1}), S_OK);
+  ASSERT_EQ(Put(data_.get(), {2, "b", 2}), S_OK);
+  auto insert = [&](ULONG place, const TestRow& row) {
+    BYTE keyBytes[4];
+    auto props = row.Props(keyBytes);
+    SRow srow{0, static_cast<ULONG>(props.size()), props.data()};
+    return data_->HrInsertRow(place, &srow);
+  };
+  ASSERT_EQ(insert(0, {3, "first", 3}), S_OK);
+  ASSERT_EQ(insert(2, {4, "third", 4}), S_OK);
+  ASSERT_EQ(insert(99, {5, "last", 5}), S_OK);
+  EXPECT_EQ(insert(1, {1, "again", 1}), MAPI_E_INVALID_PARAMETER) << "its index value is taken";
+  // Inserting again and again at one place leaves no room between two numbers at some point.
+  for (ULONG i = 0; i < 40; ++i) ASSERT_EQ(insert(1, {100 + i, Numbered("x", i), 0}), S_OK);
+  auto view = View();
+  std::vector<std::string> names = Names(view.get(), 100);
+  ASSERT_EQ(names.size(), 45u);
+  EXPECT_EQ(names[0], "first");
+  EXPECT_EQ(names[1], "x39");
+  EXPECT_EQ(names[40], "x0");
+  EXPECT_THAT(std::vector<std::string>(names.begin() + 41, names.end()), ElementsAre("a", "third", "b", "last"));
+  for (ULONG i = 0; i < 45; ++i) {
+    LPSRow row = nullptr;
+    ASSERT_EQ(data_->HrEnumRow(i, &row), S_OK);
+    EXPECT_STREQ(PpropFindProp(row->lpProps, row->cValues, PR_DISPLAY_NAME)->Value.lpszA, names[i].c_str());
+    MAPIFreeBuffer(row);
+  }
+}
+
 TEST_F(TableTest, TableDataQueriesAndEnumeratesRows) {
-  for (ULONG i = 0; i < 4; ++i) ASSERT_EQ(Put(data_.get(), {i, "r" + std::to_string(i), LONG(i), "b"}), S_OK);
+  for (ULONG i = 0; i < 4; ++i) ASSERT_EQ(Put(data_.get(), {i, Numbered("r", i), LONG(i), "b"}), S_OK);
   BYTE bytes[4];
   SPropValue key = KeyValue(2, bytes);
   LPSRow row = nullptr;
@@ -697,7 +825,7 @@ TEST_F(TableTest, ViewsAndWritersWorkFromSeveralThreads) {
   std::atomic<bool> done{false};
   std::thread writer([&] {
     for (ULONG i = 0; i < 2000; ++i) {
-      EXPECT_EQ(Put(data_.get(), {i % 500, "name " + std::to_string(i), LONG(i)}), S_OK);
+      EXPECT_EQ(Put(data_.get(), {i % 500, Numbered("name ", i), LONG(i)}), S_OK);
       if (i % 7 == 0) {
         BYTE bytes[4];
         SPropValue key = KeyValue((i * 13) % 500, bytes);
