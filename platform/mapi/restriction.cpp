@@ -5,6 +5,7 @@
 
 #include "mapiutil.h"
 #include "propvalue.h"
+#include "userlocale.h"
 
 namespace pxmapi {
 namespace {
@@ -287,8 +288,7 @@ HRESULT Restriction::CompileNode(const SRestriction& source, int depth, Restrict
 }
 
 bool LocaleCollates() {
-  EnsureUserLocale();
-  const char* name = std::setlocale(LC_COLLATE, nullptr);
+  const char* name = UserLocaleName(LC_COLLATE);
   if (!name) return true;
   for (const char* byteOrder : {"C", "POSIX", "C.UTF-8", "C.utf8"})
     if (std::strcmp(name, byteOrder) == 0) return false;
@@ -344,10 +344,10 @@ void MakeSortKey(const SPropValue* value, bool collate, std::string& scratch, So
       // their bytes breaking ties.
       FoldUpper(v.lpszA, scratch);
       if (collate) {
-        const std::size_t n = std::strxfrm(nullptr, scratch.c_str(), 0);
+        const std::size_t n = strxfrm_l(nullptr, scratch.c_str(), 0, UserLocale());
         const std::size_t start = key.bytes.size();
         key.bytes.resize(start + n + 1);
-        std::strxfrm(key.bytes.data() + start, scratch.c_str(), n + 1);
+        strxfrm_l(key.bytes.data() + start, scratch.c_str(), n + 1, UserLocale());
         key.bytes[start + n] = '\0';
       }
       key.bytes.append(scratch);

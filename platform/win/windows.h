@@ -102,8 +102,9 @@ DWORD CharUpperBuffA(LPSTR text, DWORD length);
 // CSTR_LESS_THAN, CSTR_EQUAL, CSTR_GREATER_THAN, or 0 on bad arguments.
 int CompareStringA(LCID locale, DWORD flags, LPCSTR text1, int count1, LPCSTR text2, int count2);
 
-// Makes the process follow the user's locale settings (LANG, LC_*), as a Windows process does
-// from the start. Idempotent; called by the text services themselves.
+// Reads the user's locale settings (LANG, LC_*) for the text services, once; they use them as
+// a Windows process does from the start. The process's own locale (setlocale) is left as the
+// program set it. Idempotent; called by the text services themselves.
 void EnsureUserLocale();
 
 // Files. MoveFileExA renames `existing` to `newName`; with MOVEFILE_REPLACE_EXISTING a file of
