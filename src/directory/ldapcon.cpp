@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "directory/byteorder.h"
 #include "gnugettext.h"
 #include "provider/guard.h"
 #include "windows.h"
@@ -74,13 +75,6 @@ struct ResultRelease {
   void operator()(LDAPMessage* result) const { ldap_msgfree(result); }
 };
 
-void PutWord(unsigned char* at, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) at[i] = static_cast<unsigned char>(value >> (8 * i));
-}
-std::uint32_t GetWord(const unsigned char* at) {
-  return static_cast<std::uint32_t>(at[0]) | static_cast<std::uint32_t>(at[1]) << 8 |
-         static_cast<std::uint32_t>(at[2]) << 16 | static_cast<std::uint32_t>(at[3]) << 24;
-}
 }  // namespace
 
 LDAPListManager::LDAPListManager() { Reset(); }
@@ -216,9 +210,9 @@ bool LDAPListManager::SaveCache() {
       RaiseFailure("Cannot create the cache file");
     }
     unsigned char header[12];
-    PutWord(header, kCacheFileMagic);
-    PutWord(header + 4, kCacheFileVersion);
-    PutWord(header + 8, static_cast<std::uint32_t>(Items.size()));
+    PutLittleEndian32(header, kCacheFileMagic);
+    PutLittleEndian32(header + 4, kCacheFileVersion);
+    PutLittleEndian32(header + 8, static_cast<std::uint32_t>(Items.size()));
     if (std::fwrite(header, 1, sizeof header, file.get()) != sizeof header)
       RaiseFailure("Error writing the cache header to the cache file");
     for (const LDAPItem& item : Items)
@@ -248,9 +242,9 @@ bool LDAPListManager::LoadCache() {
     unsigned char header[12];
     if (std::fread(header, 1, sizeof header, file.get()) != sizeof header)
       RaiseFailure("Unable to load the cache file header");
-    if (GetWord(header) != kCacheFileMagic) RaiseFailure("No a LDAP cache file");
-    if (GetWord(header + 4) != kCacheFileVersion) RaiseFailure("Incorrect version of the cache file");
-    const std::uint32_t count = GetWord(header + 8);
+    if (GetLittleEndian32(header) != kCacheFileMagic) RaiseFailure("No a LDAP cache file");
+    if (GetLittleEndian32(header + 4) != kCacheFileVersion) RaiseFailure("Incorrect version of the cache file");
+    const std::uint32_t count = GetLittleEndian32(header + 8);
     // Room for the announced items, but never for more than the file can hold (a record is
     // at least 48 bytes), so a damaged count cannot make us reserve wildly.
     if (std::fseek(file.get(), 0, SEEK_END) == 0) {
