@@ -1,5 +1,6 @@
 #include "directory/ldapitem.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -83,8 +84,11 @@ std::array<std::string*, LDAPItem::kFieldCount> LDAPItem::Fields() {
 }
 
 std::array<const std::string*, LDAPItem::kFieldCount> LDAPItem::Fields() const {
-  return {&DN,         &CommonName, &FirstName,       &LastName,  &EMailAddress, &Company,
-          &Department, &Title,      &TelephoneNumber, &FaxNumber, &Mobile};
+  // The one list above, read-only.
+  const auto fields = const_cast<LDAPItem*>(this)->Fields();
+  std::array<const std::string*, kFieldCount> result{};
+  std::copy(fields.begin(), fields.end(), result.begin());
+  return result;
 }
 
 void LDAPItem::Clear() {
