@@ -94,18 +94,18 @@ TEST_F(DisplayTableTest, OneRowPerControlWithTheTemplatesTextsAndPlaces) {
   EXPECT_EQ(Text(pageRow, Structure<DTBLPAGE>(pageRow).ulbLpszLabel), "User Details");
   EXPECT_EQ(Structure<DTBLPAGE>(pageRow).ulbLpszComponent, 0u);
 
-  const SRow& group = rows->aRow[1];
+  const SRow& group = *(rows->aRow + 1);
   EXPECT_EQ(Long(group, PR_CONTROL_TYPE), DTCT_GROUPBOX);
   EXPECT_EQ(Long(group, PR_XPOS), 9u);
   EXPECT_EQ(Long(group, PR_YPOS), 7u);
   EXPECT_EQ(Text(group, Structure<DTBLGROUPBOX>(group).ulbLpszLabel), "User Information");
 
-  const SRow& label = rows->aRow[2];
+  const SRow& label = *(rows->aRow + 2);
   EXPECT_EQ(Long(label, PR_CONTROL_TYPE), DTCT_LABEL);
   EXPECT_EQ(Text(label, Structure<DTBLLABEL>(label).ulbLpszLabel), "Display Name:");
   EXPECT_EQ(Long(label, PR_DELTAX), 51u);
 
-  const SRow& edit = rows->aRow[3];
+  const SRow& edit = *(rows->aRow + 3);
   EXPECT_EQ(Long(edit, PR_CONTROL_TYPE), DTCT_EDIT);
   EXPECT_EQ(Long(edit, PR_CONTROL_FLAGS), 0u);  // not DT_EDITABLE: read-only
   const auto editStructure = Structure<DTBLEDIT>(edit);

@@ -236,7 +236,7 @@ TEST(PropUtil, FreeProwsAndFreePadrlistFreeEveryRow) {
 TEST(PropUtil, SizedStructuresCastToThePlainOnes) {
   SizedSSortOrderSet(2, sort) = {2, 0, 0, {{PR_DISPLAY_NAME, TABLE_SORT_ASCEND}, {PR_ENTRYID, TABLE_SORT_DESCEND}}};
   auto* plain = reinterpret_cast<LPSSortOrderSet>(&sort);
-  EXPECT_EQ(plain->aSort[1].ulPropTag, PR_ENTRYID);
+  EXPECT_EQ((plain->aSort + 1)->ulPropTag, PR_ENTRYID);
   EXPECT_EQ(CbSSortOrderSet(plain), sizeof sort);
   SizedADRLIST(2, adr);
   EXPECT_EQ(CbNewADRLIST(2), sizeof adr);

@@ -151,7 +151,7 @@ TEST_F(TableTest, ModifyRowAddsAndReplacesByIndexColumn) {
   EXPECT_EQ(first.lpProps[1].ulPropTag, PR_INSTANCE_KEY);
   EXPECT_EQ(first.lpProps[1].Value.bin.cb, 4u);
   EXPECT_EQ(first.lpProps[2].Value.l, 11);
-  EXPECT_STREQ(rows.p->aRow[1].lpProps[0].Value.lpszA, "Bert");
+  EXPECT_STREQ((rows.p->aRow + 1)->lpProps[0].Value.lpszA, "Bert");
 }
 
 TEST_F(TableTest, RowsWithoutTheIndexColumnAreRefused) {
@@ -511,8 +511,8 @@ TEST_F(TableTest, SortTableOrdersBySeveralKeysBothWays) {
   LPSSortOrderSet order = nullptr;
   ASSERT_EQ(view->QuerySortOrder(&order), S_OK);
   ASSERT_EQ(order->cSorts, 2u);
-  EXPECT_EQ(order->aSort[1].ulPropTag, PR_DISPLAY_NAME);
-  EXPECT_EQ(order->aSort[1].ulOrder, TABLE_SORT_DESCEND);
+  EXPECT_EQ((order->aSort + 1)->ulPropTag, PR_DISPLAY_NAME);
+  EXPECT_EQ((order->aSort + 1)->ulOrder, TABLE_SORT_DESCEND);
   MAPIFreeBuffer(order);
 
   SizedSSortOrderSet(1, categorized) = {1, 1, 1, {{PR_DISPLAY_NAME, TABLE_SORT_ASCEND}}};
