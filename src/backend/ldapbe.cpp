@@ -92,9 +92,12 @@ ABLDAPBackeEnd::~ABLDAPBackeEnd() {
 bool ABLDAPBackeEnd::LoadDirectory() {
   bool loaded = false;
   HRESULT hr = S_OK;
+  // The new list is built aside, without the lock (a fetch takes long), and swapped in whole
+  // with the locale its names were folded in: a reader sees the old list or the new one.
+  std::unique_ptr<UserList> users;
+  std::string foldLocale;
   Guarded(hr, [&] {
-    ClearUsers();
-    Users = std::make_unique<UserList>();
+    users = std::make_unique<UserList>();
     // The manager lives for this load only.
     const auto manager = std::make_unique<LDAPListManager>();
     if (!Profile) RaiseFailure("No configuration");
@@ -115,7 +118,7 @@ bool ABLDAPBackeEnd::LoadDirectory() {
     // A failed fetch leaves whatever entries the manager holds, possibly none.
     manager->Fetch();
 
-    Users->reserve(manager->Count());
+    users->reserve(manager->Count());
     for (unsigned position = 0; position < manager->Count(); ++position) {
       if (!manager->GetItem(position)) continue;
       // The manager goes with this load, so its texts move into the users instead of being copied.
@@ -134,15 +137,22 @@ bool ABLDAPBackeEnd::LoadDirectory() {
       user->Department = std::move(item.Department);
       user->Company = std::move(item.Company);
       std::string upper = UpperCased(user->DisplayName);
-      Users->push_back(UserListEntry{user->DistinguishedName, std::move(user), std::move(upper)});
+      users->push_back(UserListEntry{user->DistinguishedName, std::move(user), std::move(upper)});
     }
-    foldLocale_ = CurrentCaseLocale();
-    if (Users->size() > 1)
-      std::sort(Users->begin(), Users->end(), [](const UserListEntry& a, const UserListEntry& b) {
+    foldLocale = CurrentCaseLocale();
+    if (users->size() > 1)
+      std::sort(users->begin(), users->end(), [](const UserListEntry& a, const UserListEntry& b) {
         return CompareDisplayNames(a.User->DisplayName, b.User->DisplayName) < 0;
       });
     loaded = true;
   });
+  {
+    ObjectLock lock(*this);
+    Users.swap(users);
+    foldLocale_.swap(foldLocale);
+  }
+  // The old list's users go outside the lock: releasing one may release the backend too.
+  ReleaseUsers(std::move(users));
   return loaded;
 }
 
@@ -156,15 +166,24 @@ int ABLDAPBackeEnd::CompareUsers(const UserList& list, std::size_t position1, st
 }
 
 void ABLDAPBackeEnd::ClearUsers() {
-  // A later list may reuse this one's address: the index goes with it.
-  dnIndexList_ = nullptr;
-  if (!Users) return;
-  for (UserListEntry& entry : *Users) entry.User.reset();
-  Users.reset();
+  std::unique_ptr<UserList> users;
+  {
+    ObjectLock lock(*this);
+    users = std::move(Users);
+    // A later list may reuse this one's address: the index goes with it.
+    dnIndexList_ = nullptr;
+  }
+  ReleaseUsers(std::move(users));
+}
+
+void ABLDAPBackeEnd::ReleaseUsers(std::unique_ptr<UserList> users) {
+  if (!users) return;
+  for (UserListEntry& entry : *users) entry.User.reset();
 }
 
 HRESULT ABLDAPBackeEnd::FillContentsTable() {
   HRESULT hr = S_OK;
+  ObjectLock lock(*this);
   return Guarded(hr, [&] {
     if (!Users) return;
     for (const UserListEntry& entry : *Users) {
@@ -228,21 +247,27 @@ HRESULT ABLDAPBackeEnd::FindUserByName(std::string name, LPSPropTagArray lpPropT
       hr = MAPI_E_INVALID_PARAMETER;
       RaiseFailure("Invalid parameter");
     }
-    if (name.empty() || !Users) RaiseFailure("Not found");
+    if (name.empty()) RaiseFailure("Not found");
     const std::string upperName = UpperCased(std::move(name));
-    // The names folded at load time serve as long as the locale is the one they were folded
-    // in; otherwise each is folded again, as the typed name was.
-    const bool folded = CurrentCaseLocale() == foldLocale_;
-    CLDAPUser* match = nullptr;
+    ComPtr<CLDAPUser> match;
     unsigned matches = 0;
-    for (const UserListEntry& entry : *Users) {
-      if (!entry.User) continue;
-      const bool found = folded ? std::string_view(entry.UpperDisplayName).find(upperName) != std::string_view::npos
-                                : UpperCased(entry.User->DisplayName).find(upperName) != std::string::npos;
-      if (!found) continue;
-      match = entry.User.get();
-      // A second match already decides the answer.
-      if (++matches > 1) break;
+    {
+      // The list and its fold locale are read together, under the lock that a load swaps
+      // them under; the properties of the match are read after it.
+      ObjectLock lock(*this);
+      if (!Users) RaiseFailure("Not found");
+      // The names folded at load time serve as long as the locale is the one they were folded
+      // in; otherwise each is folded again, as the typed name was.
+      const bool folded = CurrentCaseLocale() == foldLocale_;
+      for (const UserListEntry& entry : *Users) {
+        if (!entry.User) continue;
+        const bool found = folded ? std::string_view(entry.UpperDisplayName).find(upperName) != std::string_view::npos
+                                  : UpperCased(entry.User->DisplayName).find(upperName) != std::string::npos;
+        if (!found) continue;
+        match = entry.User;
+        // A second match already decides the answer.
+        if (++matches > 1) break;
+      }
     }
     if (matches == 0) RaiseFailure("Not found");
     if (matches > 1) {

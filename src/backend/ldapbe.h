@@ -112,10 +112,15 @@ class ABLDAPBackeEnd : public GenericBackEnd {
   // The two containers, made on their first open; one reference held on each.
   ComPtr<CABContainer> RootContainer;
   ComPtr<CABContainer> DirContainer;
+  // Replaced in whole by LoadDirectory and ClearUsers; read and swapped under the backend's
+  // lock only.
   std::unique_ptr<UserList> Users;
 
  private:
-  // The LC_CTYPE locale the upper-cased display names were made in.
+  // Releases every user of a list taken out of Users.
+  static void ReleaseUsers(std::unique_ptr<UserList> users);
+
+  // The LC_CTYPE locale the upper-cased display names were made in; swapped with Users.
   std::string foldLocale_;
 
   // True when the identifier is at least a header long, readable and carries our UID.
