@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <clocale>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <new>
 #include <string_view>
@@ -132,9 +133,12 @@ HRESULT ABLDAPBackeEnd::LoadSettings() {
 bool ABLDAPBackeEnd::LoadDirectory() {
   bool loaded = false;
   HRESULT hr = S_OK;
+  // The new list is built aside, without the lock (a fetch takes long), and swapped in whole
+  // with the locale its names were folded in: a reader sees the old list or the new one.
+  std::unique_ptr<UserList> users;
+  std::string foldLocale;
   Guarded(hr, [&] {
-    ClearUsers();
-    Users = std::make_unique<UserList>();
+    users = std::make_unique<UserList>();
     // The manager lives for this load only.
     const auto manager = std::make_unique<LDAPListManager>();
     if (!Profile) RaiseFailure("No configuration");
@@ -155,7 +159,7 @@ bool ABLDAPBackeEnd::LoadDirectory() {
     // A failed fetch leaves whatever entries the manager holds, possibly none.
     manager->Fetch();
 
-    Users->reserve(manager->Count());
+    users->reserve(manager->Count());
     for (unsigned position = 0; position < manager->Count(); ++position) {
       if (!manager->GetItem(position)) continue;
       // The manager goes with this load, so its texts move into the users instead of being copied.
@@ -174,16 +178,23 @@ bool ABLDAPBackeEnd::LoadDirectory() {
       user->Department = std::move(item.Department);
       user->Company = std::move(item.Company);
       std::string upper = UpperCased(user->DisplayName);
-      Users->push_back(UserListEntry{user->DistinguishedName, std::move(user), std::move(upper)});
+      users->push_back(UserListEntry{user->DistinguishedName, std::move(user), std::move(upper)});
     }
-    foldLocale_ = CurrentCaseLocale();
-    if (Users->size() > 1)
-      std::sort(Users->begin(), Users->end(), [](const UserListEntry& a, const UserListEntry& b) {
+    foldLocale = CurrentCaseLocale();
+    if (users->size() > 1)
+      std::sort(users->begin(), users->end(), [](const UserListEntry& a, const UserListEntry& b) {
         return CompareDisplayNames(a.User->DisplayName, b.User->DisplayName) < 0;
       });
-    ++usersGeneration_;
     loaded = true;
   });
+  {
+    ObjectLock lock(*this);
+    Users.swap(users);
+    foldLocale_.swap(foldLocale);
+    ++usersGeneration_;
+  }
+  // The old list's users go outside the lock: releasing one may release the backend too.
+  ReleaseUsers(std::move(users));
   return loaded;
 }
 
@@ -197,14 +208,25 @@ int ABLDAPBackeEnd::CompareUsers(const UserList& list, std::size_t position1, st
 }
 
 void ABLDAPBackeEnd::ClearUsers() {
-  if (!Users) return;
-  ++usersGeneration_;
-  for (UserListEntry& entry : *Users) entry.User.reset();
-  Users.reset();
+  std::unique_ptr<UserList> users;
+  {
+    ObjectLock lock(*this);
+    users = std::move(Users);
+    // A later list may reuse this one's address: the index goes with it.
+    dnIndexList_ = nullptr;
+    if (users) ++usersGeneration_;
+  }
+  ReleaseUsers(std::move(users));
+}
+
+void ABLDAPBackeEnd::ReleaseUsers(std::unique_ptr<UserList> users) {
+  if (!users) return;
+  for (UserListEntry& entry : *users) entry.User.reset();
 }
 
 HRESULT ABLDAPBackeEnd::FillContentsTable() {
   HRESULT hr = S_OK;
+  ObjectLock lock(*this);
   return Guarded(hr, [&] {
     if (!Users) return;
     // The rows of an unchanged list are there already: a later logon of a large address book
@@ -273,21 +295,27 @@ HRESULT ABLDAPBackeEnd::FindUserByName(std::string name, LPSPropTagArray lpPropT
       hr = MAPI_E_INVALID_PARAMETER;
       RaiseFailure("Invalid parameter");
     }
-    if (name.empty() || !Users) RaiseFailure("Not found");
+    if (name.empty()) RaiseFailure("Not found");
     const std::string upperName = UpperCased(std::move(name));
-    // The names folded at load time serve as long as the locale is the one they were folded
-    // in; otherwise each is folded again, as the typed name was.
-    const bool folded = CurrentCaseLocale() == foldLocale_;
-    CLDAPUser* match = nullptr;
+    ComPtr<CLDAPUser> match;
     unsigned matches = 0;
-    for (const UserListEntry& entry : *Users) {
-      if (!entry.User) continue;
-      const bool found = folded ? std::string_view(entry.UpperDisplayName).find(upperName) != std::string_view::npos
-                                : UpperCased(entry.User->DisplayName).find(upperName) != std::string::npos;
-      if (!found) continue;
-      match = entry.User.get();
-      // A second match already decides the answer.
-      if (++matches > 1) break;
+    {
+      // The list and its fold locale are read together, under the lock that a load swaps
+      // them under; the properties of the match are read after it.
+      ObjectLock lock(*this);
+      if (!Users) RaiseFailure("Not found");
+      // The names folded at load time serve as long as the locale is the one they were folded
+      // in; otherwise each is folded again, as the typed name was.
+      const bool folded = CurrentCaseLocale() == foldLocale_;
+      for (const UserListEntry& entry : *Users) {
+        if (!entry.User) continue;
+        const bool found = folded ? std::string_view(entry.UpperDisplayName).find(upperName) != std::string_view::npos
+                                  : UpperCased(entry.User->DisplayName).find(upperName) != std::string::npos;
+        if (!found) continue;
+        match = entry.User;
+        // A second match already decides the answer.
+        if (++matches > 1) break;
+      }
     }
     if (matches == 0) RaiseFailure("Not found");
     if (matches > 1) {
@@ -310,16 +338,43 @@ HRESULT ABLDAPBackeEnd::FindUserByName(std::string name, LPSPropTagArray lpPropT
 HRESULT ABLDAPBackeEnd::FindUserByEntryID(ULONG cbEntryID, LPENTRYID lpEntryID, ComPtr<CLDAPUser>* user) {
   if (!user) return MAPI_E_INVALID_PARAMETER;
   user->reset();
-  if (!Users) return MAPI_E_INVALID_ENTRYID;
   std::string key;
   if (FAILED(UserKeyFromEntryID(cbEntryID, lpEntryID, &key))) return MAPI_E_INVALID_ENTRYID;
-  for (const UserListEntry& entry : *Users) {
-    if (entry.User && SameDistinguishedName(key, entry.DistinguishedName)) {
-      *user = entry.User;
-      return S_OK;
+  ObjectLock lock(*this);
+  if (!Users) return MAPI_E_INVALID_ENTRYID;
+  HRESULT hr = MAPI_E_INVALID_ENTRYID;
+  return Guarded(hr, [&] {
+    if (Users.get() != dnIndexList_ || Users->size() != dnIndexSize_ || CurrentCaseLocale() != dnIndexLocale_)
+      IndexDistinguishedNames();
+    // Names that compare equal without regard to case upper-case alike, so they share a hash;
+    // the comparison itself still decides.
+    const std::size_t hash = std::hash<std::string>{}(UpperCased(key));
+    const auto candidates =
+        std::equal_range(dnIndex_.begin(), dnIndex_.end(), DNIndexEntry{hash, 0},
+                         [](const DNIndexEntry& a, const DNIndexEntry& b) { return a.hash < b.hash; });
+    for (auto it = candidates.first; it != candidates.second; ++it) {
+      const UserListEntry& entry = (*Users)[it->position];
+      if (entry.User && SameDistinguishedName(key, entry.DistinguishedName)) {
+        *user = entry.User;
+        hr = S_OK;
+        return;
+      }
     }
-  }
-  return MAPI_E_INVALID_ENTRYID;
+  });
+}
+
+void ABLDAPBackeEnd::IndexDistinguishedNames() {
+  dnIndexList_ = nullptr;
+  dnIndex_.clear();
+  dnIndex_.reserve(Users->size());
+  for (std::size_t position = 0; position < Users->size(); ++position)
+    dnIndex_.push_back({std::hash<std::string>{}(UpperCased((*Users)[position].DistinguishedName)), position});
+  std::sort(dnIndex_.begin(), dnIndex_.end(), [](const DNIndexEntry& a, const DNIndexEntry& b) {
+    return a.hash != b.hash ? a.hash < b.hash : a.position < b.position;
+  });
+  dnIndexList_ = Users.get();
+  dnIndexSize_ = Users->size();
+  dnIndexLocale_ = CurrentCaseLocale();
 }
 
 std::unique_ptr<CBinary> ABLDAPBackeEnd::MakeEntryID(ULONG kind, ULONG objectType, const std::string& key) {

@@ -118,10 +118,15 @@ class ABLDAPBackeEnd : public GenericBackEnd {
   // The two containers, made on their first open; one reference held on each.
   ComPtr<CABContainer> RootContainer;
   ComPtr<CABContainer> DirContainer;
+  // Replaced in whole by LoadDirectory and ClearUsers; read and swapped under the backend's
+  // lock only.
   std::unique_ptr<UserList> Users;
 
  private:
-  // The LC_CTYPE locale the upper-cased display names were made in.
+  // Releases every user of a list taken out of Users.
+  static void ReleaseUsers(std::unique_ptr<UserList> users);
+
+  // The LC_CTYPE locale the upper-cased display names were made in; swapped with Users.
   std::string foldLocale_;
   // Which user list the contents table holds the rows of: every list replacement counts one
   // up, so that later logons do not write the same rows again.
@@ -130,6 +135,21 @@ class ABLDAPBackeEnd : public GenericBackEnd {
 
   // True when the identifier is at least a header long, readable and carries our UID.
   bool HasOwnHeader(ULONG cbEntryID, LPENTRYID lpEntryID, bool checkReadable) const;
+  // Where each distinguished name sits in the user list, by the hash of its upper-cased form,
+  // so that opening a user does not compare every name of the list. Sorted by hash, then by
+  // position, so that the first candidate that compares equal is the first in list order.
+  struct DNIndexEntry {
+    std::size_t hash;
+    std::size_t position;
+  };
+  std::vector<DNIndexEntry> dnIndex_;
+  // The list, its length and the LC_CTYPE locale the index was made for; made again when any
+  // of them changes.
+  const UserList* dnIndexList_ = nullptr;
+  std::size_t dnIndexSize_ = 0;
+  std::string dnIndexLocale_;
+  void IndexDistinguishedNames();
+
   // Hands out `container`, made first when it does not exist yet.
   HRESULT OpenContainer(ComPtr<CABContainer>& container, ITableData* hierarchy, ITableData* contents, const char* name,
                         ULONG containerFlags, const CBinary* entryID, ULONG* lpulObjType, LPUNKNOWN* lppUnk);

@@ -90,11 +90,14 @@ TEST_F(ObjectTrace, ARealisticSessionSendsItsLinesInOrder) {
   // Open the root container and list its hierarchy.
   auto* root = static_cast<IABContainer*>(Open(0, nullptr));
   ASSERT_NE(root, nullptr);
+  // The objects' own addresses, which the lines show, taken while they live.
+  const CABContainer* rootObject = static_cast<CABContainer*>(root);
   LPMAPITABLE hierarchy = nullptr;
   ASSERT_EQ(root->GetHierarchyTable(0, &hierarchy), S_OK);
   // Open the directory container from the hierarchy's row, list and search its contents.
   auto* directory = static_cast<IABContainer*>(Open(backend->DirEntryID->cb, backend->DirEntryID->lpb));
   ASSERT_NE(directory, nullptr);
+  const CABContainer* dirObject = static_cast<CABContainer*>(directory);
   LPMAPITABLE contents = nullptr;
   ASSERT_EQ(directory->GetContentsTable(0, &contents), S_OK);
   SPropValue anr{};
@@ -131,9 +134,6 @@ TEST_F(ObjectTrace, ARealisticSessionSendsItsLinesInOrder) {
   ASSERT_EQ(directory->ResolveNames(nullptr, 0, list, flags), S_OK);
   EXPECT_EQ(flags->ulFlag[0], MAPI_RESOLVED);
   FreePadrlist(list);
-  // The objects' addresses, for the expected lines, while they are alive.
-  const CABContainer* rootObject = static_cast<CABContainer*>(root);
-  const CABContainer* dirObject = static_cast<CABContainer*>(directory);
   // Let go of everything.
   details->Release();
   user->Release();

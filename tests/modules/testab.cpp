@@ -115,8 +115,8 @@ class Counted : public Interface {
 template <class Interface>
 class Props : public Counted<Interface> {
  public:
-  Props(std::string name, std::vector<SPropValue> values, std::vector<std::string> keep = {})
-      : Counted<Interface>(std::move(name)), values_(std::move(values)), keep_(std::move(keep)) {}
+  Props(std::string name, std::vector<SPropValue> values)
+      : Counted<Interface>(std::move(name)), values_(std::move(values)) {}
 
   HRESULT STDMETHODCALLTYPE GetLastError(HRESULT, ULONG, LPMAPIERROR*) override { return MAPI_E_NO_SUPPORT; }
   HRESULT STDMETHODCALLTYPE SaveChanges(ULONG) override { return MAPI_E_NO_ACCESS; }
@@ -165,8 +165,7 @@ class Props : public Counted<Interface> {
   }
 
  private:
-  std::vector<SPropValue> values_;
-  std::vector<std::string> keep_;  // the bytes the values point to
+  std::vector<SPropValue> values_;  // pointing at constant texts
 };
 
 class MailUser final : public Props<IMailUser> {

@@ -215,6 +215,7 @@ TEST_F(ProfileTest, AdministrationErrors) {
 
 TEST_F(ProfileTest, DamagedFileIsReportedWithItsPathAndNeverOverwritten) {
   MakeProfile("damaged");
+  ComPtr<IProfSect> whole = Section();  // opened while the file was whole
   const std::string good = ReadAll(File("damaged"));
   for (const std::string& damage :
        {good.substr(0, good.size() / 2), good.substr(0, good.size() - 1), std::string("garbage\n"), std::string(),
@@ -225,6 +226,8 @@ TEST_F(ProfileTest, DamagedFileIsReportedWithItsPathAndNeverOverwritten) {
     EXPECT_EQ(services_->OpenProfileSection(&service_, nullptr, MAPI_MODIFY, section.put()), MAPI_E_CORRUPT_DATA);
     EXPECT_NE(std::string(PxMAPILastError()).find(File("damaged").string()), std::string::npos);
     EXPECT_NE(services_->ConfigureMsgService(&service_, 0, 0, 0, nullptr), S_OK);
+    SPropValue v = Value(PROP_TAG(PT_LONG, 0x6600));
+    EXPECT_EQ(whole->SetProps(1, &v, nullptr), MAPI_E_CORRUPT_DATA);
     EXPECT_EQ(ReadAll(File("damaged")), damage);
   }
 }

@@ -311,10 +311,10 @@ TEST_F(SessionTest, AddressBookJoinsTheHierarchiesAndRoutesByMapiUid) {
   LPSRowSet path = nullptr;
   ASSERT_EQ(book->GetSearchPath(0, &path), S_OK);
   ASSERT_EQ(path->cRows, 2u);
-  EXPECT_STREQ(PpropFindProp(path->aRow[1].lpProps, path->aRow[1].cValues, PR_DISPLAY_NAME)->Value.lpszA,
-               "Directory B");
+  const SRow* second = path->aRow + 1;
+  EXPECT_STREQ(PpropFindProp(second->lpProps, second->cValues, PR_DISPLAY_NAME)->Value.lpszA, "Directory B");
   // A search path set in the profile is the one used: B alone.
-  SizedSRowSet(1, only) = {1, {path->aRow[1]}};
+  SizedSRowSet(1, only) = {1, {*second}};
   ASSERT_EQ(book->SetSearchPath(0, reinterpret_cast<LPSRowSet>(&only)), S_OK);
   FreeProws(path);
   ASSERT_EQ(book->GetSearchPath(0, &path), S_OK);
