@@ -91,6 +91,10 @@ class ProfileCommand {
   int Configure(ProfileValues& values, bool dialog) {
     const HRESULT hr = services_->ConfigureMsgService(
         &uid_, 0, dialog ? SERVICE_UI_ALWAYS : 0, static_cast<ULONG>(values.Values().size()), values.Values().data());
+    // The service entry refuses its dialog when this process cannot show a window.
+    if (dialog && hr == MAPI_E_NO_SUPPORT)
+      return Broken(
+          "the configuration dialog needs a display: set DISPLAY or WAYLAND_DISPLAY (or run without --dialog)");
     if (FAILED(hr)) return Broken("cannot configure the address book: " + MapiFailureText(hr));
     return kExitOk;
   }

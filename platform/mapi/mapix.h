@@ -207,6 +207,9 @@ constexpr ULONG MAPI_EXTENDED = 0x00000020;
 constexpr ULONG MAPI_USE_DEFAULT = 0x00000040;
 constexpr ULONG MAPI_FORCE_DOWNLOAD = 0x00001000;
 constexpr ULONG MAPI_SERVICE_UI_ALWAYS = 0x00002000;
+// IMsgServiceAdmin::CreateMsgService and ConfigureMsgService, passed on to the service entry.
+constexpr ULONG SERVICE_UI_ALWAYS = 0x00000002;
+constexpr ULONG SERVICE_UI_ALLOWED = 0x00000010;
 constexpr ULONG MAPI_NO_MAIL = 0x00008000;
 constexpr ULONG MAPI_NT_SERVICE = 0x00010000;
 constexpr ULONG MAPI_PASSWORD_UI = 0x00020000;
