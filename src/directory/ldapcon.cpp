@@ -24,29 +24,29 @@ struct FileClose {
 };
 using File = std::unique_ptr<std::FILE, FileClose>;
 
-// Translates `format`, fills it printf-style and shows it as an error box.
-void ShowError(const char* format, ...) {
-  const char* translated = Translate(format);
+// `format` filled printf-style, however long the result.
+std::string Formatted(const char* format, ...) {
   std::va_list args;
   va_start(args, format);
   std::va_list again;
   va_copy(again, args);
-  const int size = std::vsnprintf(nullptr, 0, translated, args);
+  const int size = std::vsnprintf(nullptr, 0, format, args);
   va_end(args);
   std::string text(size > 0 ? static_cast<std::size_t>(size) : 0, '\0');
-  if (size > 0) std::vsnprintf(text.data(), text.size() + 1, translated, again);
+  if (size > 0) std::vsnprintf(text.data(), text.size() + 1, format, again);
   va_end(again);
-  MessageBoxA(nullptr, text.c_str(), kCaption, MB_ICONERROR | MB_OK);
+  return text;
+}
+
+// Translates `format`, fills it with one text and shows it as an error box.
+void ShowError(const char* format, const char* value) {
+  MessageBoxA(nullptr, Formatted(Translate(format), value).c_str(), kCaption, MB_ICONERROR | MB_OK);
 }
 
 // The LDAP boxes: `first` translated and filled with the thread's last LDAP result code
 // (upper-case hexadecimal), then `second` translated and appended as it stands.
 int ShowLdapBox(const char* first, const char* second, UINT style) {
-  const char* format = Translate(first);
-  const unsigned code = LdapGetLastError();
-  const int size = std::snprintf(nullptr, 0, format, code);
-  std::string text(size > 0 ? static_cast<std::size_t>(size) : 0, '\0');
-  if (size > 0) std::snprintf(text.data(), text.size() + 1, format, code);
+  std::string text = Formatted(Translate(first), LdapGetLastError());
   text += Translate(second);
   return MessageBoxA(nullptr, text.c_str(), kCaption, style);
 }
