@@ -11,6 +11,7 @@
 
 #include "backend/rabguid.h"
 #include "config/ldapcnf.h"
+#include "directory/byteorder.h"
 #include "directory/ldapcon.h"
 #include "mapicode.h"
 #include "provider/cabcontainer.h"
@@ -19,14 +20,6 @@
 #include "windows.h"
 
 namespace {
-void PutULong(BYTE* at, ULONG value) {
-  for (int i = 0; i < 4; ++i) at[i] = static_cast<BYTE>(value >> (8 * i));
-}
-ULONG GetULong(const BYTE* at) {
-  ULONG value = 0;
-  for (int i = 3; i >= 0; --i) value = (value << 8) | at[i];
-  return value;
-}
 const BYTE* Bytes(LPENTRYID entryID) { return reinterpret_cast<const BYTE*>(entryID); }
 
 // What a resolved recipient carries when the caller names no properties.
@@ -386,8 +379,8 @@ std::unique_ptr<CBinary> ABLDAPBackeEnd::MakeEntryID(ULONG kind, ULONG objectTyp
     std::vector<BYTE> bytes(ENTRYID_HEADER_SIZE + keyLength, 0);
     std::memcpy(&bytes[ENTRYID_UID_OFFSET], ProviderUID.ab, sizeof(ProviderUID.ab));
     bytes[ENTRYID_KIND_OFFSET] = static_cast<BYTE>(kind);
-    PutULong(&bytes[ENTRYID_OBJECT_TYPE_OFFSET], objectType);
-    PutULong(&bytes[ENTRYID_KEY_LENGTH_OFFSET], keyLength);
+    PutLittleEndian32(&bytes[ENTRYID_OBJECT_TYPE_OFFSET], objectType);
+    PutLittleEndian32(&bytes[ENTRYID_KEY_LENGTH_OFFSET], keyLength);
     std::memcpy(&bytes[ENTRYID_HEADER_SIZE], key.data(), key.size());
     auto entryID = std::make_unique<CBinary>(static_cast<ULONG>(bytes.size()), bytes.data());
     if (entryID->cb != bytes.size()) RaiseFailure("Out of memory");
@@ -436,7 +429,7 @@ HRESULT ABLDAPBackeEnd::UserKeyFromEntryID(ULONG cbEntryID, LPENTRYID lpEntryID,
   if (cbEntryID < ENTRYID_HEADER_SIZE || !lpEntryID || IsBadReadPtr(lpEntryID, cbEntryID))
     return MAPI_E_INVALID_ENTRYID;
   const BYTE* bytes = Bytes(lpEntryID);
-  if (GetULong(bytes + ENTRYID_KEY_LENGTH_OFFSET) < 2) return MAPI_E_INVALID_ENTRYID;
+  if (GetLittleEndian32(bytes + ENTRYID_KEY_LENGTH_OFFSET) < 2) return MAPI_E_INVALID_ENTRYID;
   const BYTE* keyStart = bytes + ENTRYID_HEADER_SIZE;
   const BYTE* end = static_cast<const BYTE*>(std::memchr(keyStart, 0, cbEntryID - ENTRYID_HEADER_SIZE));
   if (!end || end == keyStart) return MAPI_E_INVALID_ENTRYID;
