@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <clocale>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <string_view>
 #include <vector>
@@ -155,6 +156,8 @@ int ABLDAPBackeEnd::CompareUsers(const UserList& list, std::size_t position1, st
 }
 
 void ABLDAPBackeEnd::ClearUsers() {
+  // A later list may reuse this one's address: the index goes with it.
+  dnIndexList_ = nullptr;
   if (!Users) return;
   for (UserListEntry& entry : *Users) entry.User.reset();
   Users.reset();
@@ -262,16 +265,43 @@ HRESULT ABLDAPBackeEnd::FindUserByName(std::string name, LPSPropTagArray lpPropT
 HRESULT ABLDAPBackeEnd::FindUserByEntryID(ULONG cbEntryID, LPENTRYID lpEntryID, ComPtr<CLDAPUser>* user) {
   if (!user) return MAPI_E_INVALID_PARAMETER;
   user->reset();
-  if (!Users) return MAPI_E_INVALID_ENTRYID;
   std::string key;
   if (FAILED(UserKeyFromEntryID(cbEntryID, lpEntryID, &key))) return MAPI_E_INVALID_ENTRYID;
-  for (const UserListEntry& entry : *Users) {
-    if (entry.User && SameDistinguishedName(key, entry.DistinguishedName)) {
-      *user = entry.User;
-      return S_OK;
+  ObjectLock lock(*this);
+  if (!Users) return MAPI_E_INVALID_ENTRYID;
+  HRESULT hr = MAPI_E_INVALID_ENTRYID;
+  return Guarded(hr, [&] {
+    if (Users.get() != dnIndexList_ || Users->size() != dnIndexSize_ || CurrentCaseLocale() != dnIndexLocale_)
+      IndexDistinguishedNames();
+    // Names that compare equal without regard to case upper-case alike, so they share a hash;
+    // the comparison itself still decides.
+    const std::size_t hash = std::hash<std::string>{}(UpperCased(key));
+    const auto candidates =
+        std::equal_range(dnIndex_.begin(), dnIndex_.end(), DNIndexEntry{hash, 0},
+                         [](const DNIndexEntry& a, const DNIndexEntry& b) { return a.hash < b.hash; });
+    for (auto it = candidates.first; it != candidates.second; ++it) {
+      const UserListEntry& entry = (*Users)[it->position];
+      if (entry.User && SameDistinguishedName(key, entry.DistinguishedName)) {
+        *user = entry.User;
+        hr = S_OK;
+        return;
+      }
     }
-  }
-  return MAPI_E_INVALID_ENTRYID;
+  });
+}
+
+void ABLDAPBackeEnd::IndexDistinguishedNames() {
+  dnIndexList_ = nullptr;
+  dnIndex_.clear();
+  dnIndex_.reserve(Users->size());
+  for (std::size_t position = 0; position < Users->size(); ++position)
+    dnIndex_.push_back({std::hash<std::string>{}(UpperCased((*Users)[position].DistinguishedName)), position});
+  std::sort(dnIndex_.begin(), dnIndex_.end(), [](const DNIndexEntry& a, const DNIndexEntry& b) {
+    return a.hash != b.hash ? a.hash < b.hash : a.position < b.position;
+  });
+  dnIndexList_ = Users.get();
+  dnIndexSize_ = Users->size();
+  dnIndexLocale_ = CurrentCaseLocale();
 }
 
 std::unique_ptr<CBinary> ABLDAPBackeEnd::MakeEntryID(ULONG kind, ULONG objectType, const std::string& key) {

@@ -120,6 +120,21 @@ class ABLDAPBackeEnd : public GenericBackEnd {
 
   // True when the identifier is at least a header long, readable and carries our UID.
   bool HasOwnHeader(ULONG cbEntryID, LPENTRYID lpEntryID, bool checkReadable) const;
+  // Where each distinguished name sits in the user list, by the hash of its upper-cased form,
+  // so that opening a user does not compare every name of the list. Sorted by hash, then by
+  // position, so that the first candidate that compares equal is the first in list order.
+  struct DNIndexEntry {
+    std::size_t hash;
+    std::size_t position;
+  };
+  std::vector<DNIndexEntry> dnIndex_;
+  // The list, its length and the LC_CTYPE locale the index was made for; made again when any
+  // of them changes.
+  const UserList* dnIndexList_ = nullptr;
+  std::size_t dnIndexSize_ = 0;
+  std::string dnIndexLocale_;
+  void IndexDistinguishedNames();
+
   // Hands out `container`, made first when it does not exist yet.
   HRESULT OpenContainer(ComPtr<CABContainer>& container, ITableData* hierarchy, ITableData* contents, const char* name,
                         ULONG containerFlags, const CBinary* entryID, ULONG* lpulObjType, LPUNKNOWN* lppUnk);

@@ -90,11 +90,14 @@ TEST_F(ObjectTrace, ARealisticSessionSendsItsLinesInOrder) {
   // Open the root container and list its hierarchy.
   auto* root = static_cast<IABContainer*>(Open(0, nullptr));
   ASSERT_NE(root, nullptr);
+  // The objects' own addresses, which the lines show, taken while they live.
+  const CABContainer* rootObject = static_cast<CABContainer*>(root);
   LPMAPITABLE hierarchy = nullptr;
   ASSERT_EQ(root->GetHierarchyTable(0, &hierarchy), S_OK);
   // Open the directory container from the hierarchy's row, list and search its contents.
   auto* directory = static_cast<IABContainer*>(Open(backend->DirEntryID->cb, backend->DirEntryID->lpb));
   ASSERT_NE(directory, nullptr);
+  const CABContainer* dirObject = static_cast<CABContainer*>(directory);
   LPMAPITABLE contents = nullptr;
   ASSERT_EQ(directory->GetContentsTable(0, &contents), S_OK);
   SPropValue anr{};
@@ -140,8 +143,6 @@ TEST_F(ObjectTrace, ARealisticSessionSendsItsLinesInOrder) {
   root->Release();
   backend->ReleaseObjects();
 
-  const CABContainer* rootObject = static_cast<CABContainer*>(root);
-  const CABContainer* dirObject = static_cast<CABContainer*>(directory);
   EXPECT_EQ(Lines(), (std::vector<std::string>{
                          Line(rootObject, "CABContainer::CABContainer"),
                          Line(rootObject, "CABLogon::AddRef - ref 2"),

@@ -11,6 +11,7 @@
 
 #include "backend/ldapbe.h"
 #include "backend/rabguid.h"
+#include "fake_support.h"
 #include "mapicode.h"
 #include "mapiptr.h"
 #include "mapitags.h"
@@ -750,4 +751,46 @@ TEST_F(AddressBookObjects, MailUserIsAReadOnlyFrontOfItsRecord) {
   EXPECT_EQ(user->QueryInterface(IID_IMAPIContainer, &out), MAPI_E_INTERFACE_NOT_SUPPORTED);
   EXPECT_EQ(out, nullptr);
   EXPECT_EQ(user->QueryInterface(IID_IMailUser, nullptr), MAPI_E_INVALID_PARAMETER);
+}
+
+TEST_F(AddressBookObjects, MailUserCopiesThroughTheSupportObject) {
+  FakeSupport support;
+  support.copyResult = MAPI_W_ERRORS_RETURNED;
+  backend->Support = ComPtr<IMAPISupport>::AddRefed(&support);
+  ComPtr<IMailUser> user = OpenUser(kJohnDN);
+  const IID excluded[] = {IID_IMAPIContainer};
+  SizedSPropTagArray(1, tags) = {1, {PR_DISPLAY_NAME}};
+  auto* props = reinterpret_cast<LPSPropTagArray>(&tags);
+  auto* progress = reinterpret_cast<LPMAPIPROGRESS>(0x10);
+  auto* destination = reinterpret_cast<LPVOID>(0x20);
+  LPSPropProblemArray problems = nullptr;
+
+  EXPECT_EQ(user->CopyTo(1, excluded, props, 7, progress, &IID_IMailUser, destination, 3, &problems),
+            MAPI_W_ERRORS_RETURNED);
+  const FakeSupport::Copy& to = support.copyTo;
+  EXPECT_EQ(*to.sourceInterface, IID_IMailUser);
+  EXPECT_EQ(to.source, static_cast<LPVOID>(user.get()));
+  EXPECT_EQ(to.excludedInterfaceCount, 1u);
+  EXPECT_EQ(to.excludedInterfaces, excluded);
+  EXPECT_EQ(to.props, props);
+  EXPECT_EQ(to.uiParam, 7u);
+  EXPECT_EQ(to.progress, progress);
+  EXPECT_EQ(to.destinationInterface, &IID_IMailUser);
+  EXPECT_EQ(to.destination, destination);
+  EXPECT_EQ(to.flags, 3u);
+  EXPECT_EQ(to.problems, &problems);
+
+  EXPECT_EQ(user->CopyProps(props, 8, progress, &IID_IMAPIProp, destination, 5, &problems), MAPI_W_ERRORS_RETURNED);
+  const FakeSupport::Copy& copied = support.copyProps;
+  EXPECT_EQ(*copied.sourceInterface, IID_IMailUser);
+  EXPECT_EQ(copied.source, static_cast<LPVOID>(user.get()));
+  EXPECT_EQ(copied.props, props);
+  EXPECT_EQ(copied.uiParam, 8u);
+  EXPECT_EQ(copied.progress, progress);
+  EXPECT_EQ(copied.destinationInterface, &IID_IMAPIProp);
+  EXPECT_EQ(copied.destination, destination);
+  EXPECT_EQ(copied.flags, 5u);
+  EXPECT_EQ(copied.problems, &problems);
+  backend->Support.reset();
+  EXPECT_EQ(support.refs, 1u);
 }

@@ -69,3 +69,40 @@ TEST(LDAPBackendList, DestructorReleasesTheContainersAndTheUsers) {
   EXPECT_EQ(dir->RefCount, 1);
   EXPECT_EQ(kept->RefCount, 1);  // the list's reference is gone, ours stays
 }
+
+TEST(LDAPBackendList, OpeningByIdentifierFollowsTheCurrentList) {
+  auto* backend = new ABLDAPBackeEnd(nullptr, nullptr);
+  const auto fill = [&](const std::vector<std::pair<std::string, std::string>>& people) {
+    backend->ClearUsers();
+    backend->Users = std::make_unique<UserList>();
+    for (const auto& [dn, name] : people) {
+      UserListEntry entry = Entry(backend, name);
+      entry.DistinguishedName = entry.User->DistinguishedName = dn;
+      backend->Users->push_back(std::move(entry));
+    }
+  };
+  const auto find = [&](const std::string& key) -> std::string {
+    const auto id = backend->MakeEntryID(ENTRY_KIND_MAILUSER, MAPI_MAILUSER, key);
+    ComPtr<CLDAPUser> user;
+    if (FAILED(backend->FindUserByEntryID(id->cb, reinterpret_cast<LPENTRYID>(id->lpb), &user))) return "<none>";
+    return user->DisplayName;
+  };
+  // The first match in list order, without regard to case, also beyond ASCII.
+  fill({{"uid=a", "First A"}, {"uid=b", "B"}, {"UID=A", "Second A"}, {"uid=m\xC3\xBCller", "M"}});
+  EXPECT_EQ(find("Uid=A"), "First A");
+  EXPECT_EQ(find("UID=M\xC3\x9CLLER"), "M");
+  EXPECT_EQ(find("uid=c"), "<none>");
+  // A new list of the same length with the names in other places.
+  fill({{"uid=c", "C"}, {"uid=b", "B2"}, {"uid=a", "A2"}, {"x", "X"}});
+  EXPECT_EQ(find("uid=a"), "A2");
+  EXPECT_EQ(find("uid=c"), "C");
+  EXPECT_EQ(find("uid=m\xC3\xBCller"), "<none>");
+  // The same list grown in place.
+  UserListEntry late = Entry(backend, "D");
+  late.DistinguishedName = late.User->DistinguishedName = "uid=d";
+  backend->Users->push_back(std::move(late));
+  EXPECT_EQ(find("uid=d"), "D");
+  backend->ClearUsers();
+  EXPECT_EQ(find("uid=a"), "<none>");
+  backend->Release();
+}
