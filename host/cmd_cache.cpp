@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "command.h"
+#include "directory/byteorder.h"
 #include "directory/ldapcon.h"
 #include "itemlines.h"
 #include "jsonline.h"
@@ -47,11 +48,6 @@ struct BoxesToStderr {
   ~BoxesToStderr() { SetMessageBoxHandler(previous); }
 };
 
-std::uint32_t Word(const unsigned char* at) {
-  return static_cast<std::uint32_t>(at[0]) | static_cast<std::uint32_t>(at[1]) << 8 |
-         static_cast<std::uint32_t>(at[2]) << 16 | static_cast<std::uint32_t>(at[3]) << 24;
-}
-
 // Why a file that failed to load did so; the loader itself only says that it did.
 std::string Diagnosis(const std::string& path, unsigned itemsRead) {
   std::FILE* file = std::fopen(path.c_str(), "rb");
@@ -60,10 +56,10 @@ std::string Diagnosis(const std::string& path, unsigned itemsRead) {
   const std::size_t got = std::fread(header, 1, sizeof header, file);
   std::fclose(file);
   if (got < sizeof header) return "too short to be a cache file";
-  if (Word(header) != kCacheFileMagic) return "not a cache file";
-  if (Word(header + 4) != kCacheFileVersion)
-    return "version " + std::to_string(Word(header + 4)) + " of the cache file is not supported";
-  return "item " + std::to_string(itemsRead + 1) + " of " + std::to_string(Word(header + 8)) +
+  if (GetLittleEndian32(header) != kCacheFileMagic) return "not a cache file";
+  if (GetLittleEndian32(header + 4) != kCacheFileVersion)
+    return "version " + std::to_string(GetLittleEndian32(header + 4)) + " of the cache file is not supported";
+  return "item " + std::to_string(itemsRead + 1) + " of " + std::to_string(GetLittleEndian32(header + 8)) +
          " is damaged or cut short; the " + std::to_string(itemsRead) + " items before it were printed";
 }
 

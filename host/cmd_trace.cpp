@@ -1,6 +1,7 @@
 // pxab trace: the developer's listener of the trace channel.
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -82,16 +83,32 @@ int RunTrace(const std::vector<std::string>& args) {
     close(fd);
     return kExitFailure;
   }
+  // Ctrl-C is let through only while the loop waits: one that comes between the check of the
+  // flag and the wait stays pending and ends the wait as soon as it begins.
+  sigset_t stops, waiting;
+  sigemptyset(&stops);
+  sigaddset(&stops, SIGINT);
+  sigaddset(&stops, SIGTERM);
+  sigprocmask(SIG_BLOCK, &stops, &waiting);
+  sigdelset(&waiting, SIGINT);
+  sigdelset(&waiting, SIGTERM);
   struct sigaction action {};
   action.sa_handler = OnSignal;
-  sigaction(SIGINT, &action, nullptr);  // no SA_RESTART: the wait returns on Ctrl-C
+  sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
   std::fprintf(stderr, "pxab trace: listening on 127.0.0.1:%u (Ctrl-C to stop)\n", kPort);
   std::vector<char> buffer(65536);
   while (!stopRequested) {
-    const ssize_t n = recv(fd, buffer.data(), buffer.size(), 0);
-    if (n < 0) {
+    pollfd ready{fd, POLLIN, 0};
+    if (ppoll(&ready, 1, nullptr, &waiting) < 0) {
       if (errno == EINTR) continue;
+      std::fprintf(stderr, "pxab trace: %s\n", std::strerror(errno));
+      close(fd);
+      return kExitFailure;
+    }
+    const ssize_t n = recv(fd, buffer.data(), buffer.size(), MSG_DONTWAIT);
+    if (n < 0) {
+      if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) continue;
       std::fprintf(stderr, "pxab trace: %s\n", std::strerror(errno));
       close(fd);
       return kExitFailure;

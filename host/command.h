@@ -8,6 +8,8 @@
 constexpr int kExitOk = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
+// The profile, the logon or the address book failed.
+constexpr int kExitBroken = 3;
 
 struct Command {
   const char* name;     // first word on the command line ("trace", "cache", ...)

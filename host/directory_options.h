@@ -17,9 +17,8 @@
 
 #include "config/ldapproviderdata.h"
 #include "directory/ldapcon.h"
+#include "messages.h"
 #include "windows.h"
-
-enum class OfflineAnswer { Ask, Yes, No };
 
 struct DirectoryOptions {
   std::string server;  // empty: localhost
@@ -62,23 +61,3 @@ int ConfigureManager(const DirectoryOptions& options, LDAPListManager& manager, 
 // snapshot: the connection settings, the mapping text and the password, in the fields the
 // backend copies into its manager. Other settings keep the record's defaults.
 int ConfigureProfile(const DirectoryOptions& options, CLDAPProfileData& profile, std::string& error);
-
-// While it lives, message boxes become lines on standard error, prefixed with `prefix`, and
-// the offline question is answered as the options say: asked on a terminal with Ask
-// (otherwise No), Yes or No given.
-class DirectoryMessages {
- public:
-  DirectoryMessages(std::string prefix, OfflineAnswer offline);
-  ~DirectoryMessages();
-  DirectoryMessages(const DirectoryMessages&) = delete;
-  DirectoryMessages& operator=(const DirectoryMessages&) = delete;
-
-  int boxes = 0;                    // boxes shown so far
-  std::optional<bool> workOffline;  // the answer to the last offline question
-
- private:
-  int Show(const char* text, UINT type);
-  std::string prefix_;
-  OfflineAnswer offline_;
-  MessageBoxHandler previous_;
-};

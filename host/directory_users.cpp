@@ -16,6 +16,7 @@
 #include "mapitags.h"
 #include "mapiutil.h"
 #include "mapix.h"
+#include "properties.h"
 
 namespace {
 const char* const kShowNamesByHelp =
@@ -52,9 +53,9 @@ void PrintFindHelp() {
       "a mail client's check names does: the users whose display name contains NAME, without\n"
       "regard to case. Prints one line:\n"
       "  resolved {...}   exactly one user: the properties a resolved recipient carries, keyed\n"
-      "                   by property tag (\"0x3001001E\"); texts as strings, numbers as\n"
-      "                   numbers, binaries in lower-case hex, a missing property as\n"
-      "                   {\"error\": \"0x8004010F\"}\n"
+      "                   by property name (\"PR_DISPLAY_NAME\"; a tag without a name as\n"
+      "                   \"0x3001001E\"); texts as strings, numbers as numbers, binaries in\n"
+      "                   lower-case hex, a missing property as {\"error\": \"0x8004010F\"}\n"
       "  ambiguous        more than one user\n"
       "  not found        no user (also for the empty NAME)\n"
       "\n"
@@ -63,37 +64,6 @@ void PrintFindHelp() {
       "Exit status: 0 for each of the three answers, 1 when the directory could not be loaded\n"
       "or the properties could not be read, 2 for a wrong command line.\n",
       kShowNamesByHelp, DirectoryOptionsHelp());
-}
-
-std::string Hex(const BYTE* bytes, ULONG count) {
-  static const char digits[] = "0123456789abcdef";
-  std::string text;
-  text.reserve(2 * count);
-  for (ULONG i = 0; i < count; ++i) {
-    text += digits[bytes[i] >> 4];
-    text += digits[bytes[i] & 0xF];
-  }
-  return text;
-}
-
-std::string Code(ULONG value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%08" PRIX32, static_cast<std::uint32_t>(value));
-  return text;
-}
-
-// One property value as JSON.
-std::string JsonValue(const SPropValue& value) {
-  switch (PROP_TYPE(value.ulPropTag)) {
-    case PT_STRING8: return JsonString(value.Value.lpszA ? value.Value.lpszA : "");
-    case PT_BINARY: return JsonString(Hex(value.Value.bin.lpb, value.Value.bin.cb));
-    case PT_LONG: return std::to_string(value.Value.l);
-    case PT_I2: return std::to_string(value.Value.i);
-    case PT_BOOLEAN: return value.Value.b ? "true" : "false";
-    case PT_I8: return std::to_string(value.Value.li.QuadPart);
-    case PT_ERROR: return "{\"error\": " + JsonString(Code(static_cast<ULONG>(value.Value.err))) + "}";
-    default: return "null";  // no value this output can show
-  }
 }
 
 // The backend for one command: made from the options, loaded, and taken apart again.
@@ -200,7 +170,7 @@ int RunDirectoryUsers(const std::vector<std::string>& args) {
     };
     const SPropValue* id = PpropFindProp(row.lpProps, row.cValues, PR_ENTRYID);
     line = "{\"display_name\": " + text(PR_DISPLAY_NAME) + ", \"email\": " + text(PR_EMAIL_ADDRESS) +
-           ", \"entryid\": " + JsonString(id ? Hex(id->Value.bin.lpb, id->Value.bin.cb) : "") + "}\n";
+           ", \"entryid\": " + JsonString(id ? HexBytes(id->Value.bin.lpb, id->Value.bin.cb) : "") + "}\n";
     if (std::fwrite(line.data(), 1, line.size(), stdout) != line.size()) break;
   }
   FreeProws(rows);
@@ -225,15 +195,10 @@ int RunDirectoryFind(const std::vector<std::string>& args) {
   } else if (hr == MAPI_E_NOT_FOUND) {
     line = "not found\n";
   } else if (FAILED(hr)) {
-    std::fprintf(stderr, "pxab directory find: the properties could not be read (%s)\n", Code(hr).c_str());
+    std::fprintf(stderr, "pxab directory find: the properties could not be read (%s)\n", HexCode(hr).c_str());
     return kExitFailure;
   } else {
-    line = "resolved {";
-    for (ULONG i = 0; i < count; ++i) {
-      if (i) line += ", ";
-      line += JsonString(Code(values[i].ulPropTag)) + ": " + JsonValue(values[i]);
-    }
-    line += "}\n";
+    line = "resolved " + JsonProps(values, count) + "\n";
   }
   std::fwrite(line.data(), 1, line.size(), stdout);
   return Flush("find") ? kExitOk : kExitFailure;

@@ -1,4 +1,5 @@
 // pxab: the command-line MAPI client and host of the provider.
+#include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -33,7 +34,8 @@ CommandRegistrar::CommandRegistrar(const Command& command) { Registry().push_bac
 const std::vector<Command>& Commands() { return Registry(); }
 
 int main(int argc, char** argv) {
-  EnsureUserLocale();
+  // A program sets its own locale from the user's settings; the libraries never do.
+  std::setlocale(LC_ALL, "");
   if (argc < 2) {
     PrintUsage(stderr);
     return kExitUsage;

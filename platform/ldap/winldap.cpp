@@ -17,8 +17,14 @@
 #include <vector>
 
 namespace {
-// Bumped by every ldap_msgfree: an index built before it may describe freed memory.
+// Bumped by every message freed: an index built before it may describe freed memory.
 std::atomic<unsigned long> freeGeneration{0};
+
+// The one way a message is freed here, so that no path frees one behind the indexes' back.
+void FreeMessage(::LDAPMessage* message) {
+  ++freeGeneration;
+  ::ldap_msgfree(message);
+}
 
 // The attributes of the entry whose values were last asked for, read in one pass. Callers ask
 // for several attributes of every entry; finding each by a fresh scan of the entry costs
@@ -372,12 +378,12 @@ ULONG ldap_result(LDAP* ld, ULONG msgid, ULONG all, l_timeval* timeout, LDAPMess
 
 ULONG ldap_result2error(LDAP* ld, LDAPMessage* res, ULONG freeit) {
   if (!ld || !ld->session || !res) {
-    if (freeit) ::ldap_msgfree(Native(res));
+    if (freeit) FreeMessage(Native(res));
     return Report(LDAP_PARAM_ERROR);
   }
   int error = LDAP_SUCCESS;
-  const int rc =
-      ::ldap_parse_result(ld->session, Native(res), &error, nullptr, nullptr, nullptr, nullptr, freeit ? 1 : 0);
+  const int rc = ::ldap_parse_result(ld->session, Native(res), &error, nullptr, nullptr, nullptr, nullptr, 0);
+  if (freeit) FreeMessage(Native(res));
   return Report(rc != LDAP_SUCCESS ? rc : error);
 }
 
@@ -448,8 +454,7 @@ ULONG ldap_value_free(PCHAR* vals) {
 void ldap_memfree(PCHAR block) { ::ldap_memfree(block); }
 
 ULONG ldap_msgfree(LDAPMessage* res) {
-  ++freeGeneration;
-  ::ldap_msgfree(Native(res));
+  FreeMessage(Native(res));
   return LDAP_SUCCESS;
 }
 

@@ -109,7 +109,7 @@ HRESULT BuildStructure(const DTCTL& control, const std::string& label, const std
   }
 }
 
-enum Column { kRowId, kXPos, kYPos, kDeltaX, kDeltaY, kType, kFlags, kStructure, kControlId, kColumns };
+enum Column { kRowId, kXPos, kYPos, kDeltaX, kDeltaY, kType, kFlags, kStructure, kControlId, kInstanceKey, kColumns };
 
 }  // namespace
 
@@ -151,7 +151,7 @@ HRESULT STDAPICALLTYPE BuildDisplayTable(LPALLOCATEBUFFER lpAllocateBuffer, LPAL
 
   SizedSPropTagArray(kColumns, columns) = {kColumns,
                                            {PR_ROWID, PR_XPOS, PR_YPOS, PR_DELTAX, PR_DELTAY, PR_CONTROL_TYPE,
-                                            PR_CONTROL_FLAGS, PR_CONTROL_STRUCTURE, PR_CONTROL_ID}};
+                                            PR_CONTROL_FLAGS, PR_CONTROL_STRUCTURE, PR_CONTROL_ID, PR_INSTANCE_KEY}};
   ComPtr<ITableData> data;
   if (const SCODE sc = CreateTable(&IID_IMAPITableData, lpAllocateBuffer, lpAllocateMore, lpFreeBuffer, nullptr,
                                    TBLTYPE_SNAPSHOT, PR_ROWID, reinterpret_cast<LPSPropTagArray>(&columns), data.put());
@@ -189,6 +189,8 @@ HRESULT STDAPICALLTYPE BuildDisplayTable(LPALLOCATEBUFFER lpAllocateBuffer, LPAL
           controlId.assign(reinterpret_cast<const BYTE*>(&control.ulItemID),
                            reinterpret_cast<const BYTE*>(&control.ulItemID) + sizeof control.ulItemID);
 
+        // Every MAPI table's rows carry an instance key; here the row's number, as bytes.
+        const LONG instance = rowId;
         SPropValue values[kColumns] = {};
         const std::pair<ULONG, LONG> longs[] = {{PR_ROWID, rowId++},
                                                 {PR_XPOS, x},
@@ -205,6 +207,8 @@ HRESULT STDAPICALLTYPE BuildDisplayTable(LPALLOCATEBUFFER lpAllocateBuffer, LPAL
         values[kStructure].Value.bin = {static_cast<ULONG>(structure.size()), structure.data()};
         values[kControlId].ulPropTag = PR_CONTROL_ID;
         values[kControlId].Value.bin = {static_cast<ULONG>(controlId.size()), controlId.data()};
+        values[kInstanceKey].ulPropTag = PR_INSTANCE_KEY;
+        values[kInstanceKey].Value.bin = {sizeof instance, reinterpret_cast<LPBYTE>(const_cast<LONG*>(&instance))};
         SRow row{0, kColumns, values};
         if (const HRESULT hr = data->HrModifyRow(&row); FAILED(hr)) return hr;
       }

@@ -574,7 +574,89 @@ using LPMAPIERROR = MAPIERROR*;
 
 struct MAPINAMEID;
 using LPMAPINAMEID = MAPINAMEID*;
-struct NOTIFICATION;
+// Notifications (IMAPIAdviseSink::OnNotify): the event types and what each carries.
+constexpr ULONG fnevCriticalError = 0x00000001;
+constexpr ULONG fnevNewMail = 0x00000002;
+constexpr ULONG fnevObjectCreated = 0x00000004;
+constexpr ULONG fnevObjectDeleted = 0x00000008;
+constexpr ULONG fnevObjectModified = 0x00000010;
+constexpr ULONG fnevObjectMoved = 0x00000020;
+constexpr ULONG fnevObjectCopied = 0x00000040;
+constexpr ULONG fnevSearchComplete = 0x00000080;
+constexpr ULONG fnevTableModified = 0x00000100;
+constexpr ULONG fnevStatusObjectModified = 0x00000200;
+constexpr ULONG fnevExtended = 0x80000000;
+
+// TABLE_NOTIFICATION's ulTableEvent.
+constexpr ULONG TABLE_CHANGED = 1;
+constexpr ULONG TABLE_ERROR = 2;
+constexpr ULONG TABLE_ROW_ADDED = 3;
+constexpr ULONG TABLE_ROW_DELETED = 4;
+constexpr ULONG TABLE_ROW_MODIFIED = 5;
+constexpr ULONG TABLE_SORT_DONE = 6;
+constexpr ULONG TABLE_RESTRICT_DONE = 7;
+constexpr ULONG TABLE_SETCOL_DONE = 8;
+constexpr ULONG TABLE_RELOAD = 9;
+
+struct ERROR_NOTIFICATION {
+  ULONG cbEntryID;
+  LPENTRYID lpEntryID;
+  SCODE scode;
+  ULONG ulFlags;
+  LPMAPIERROR lpMAPIError;
+};
+struct NEWMAIL_NOTIFICATION {
+  ULONG cbEntryID;
+  LPENTRYID lpEntryID;
+  ULONG cbParentID;
+  LPENTRYID lpParentID;
+  ULONG ulFlags;
+  LPSTR lpszMessageClass;
+  ULONG ulMessageFlags;
+};
+struct OBJECT_NOTIFICATION {
+  ULONG cbEntryID;
+  LPENTRYID lpEntryID;
+  ULONG ulObjType;
+  ULONG cbParentID;
+  LPENTRYID lpParentID;
+  ULONG cbOldID;
+  LPENTRYID lpOldID;
+  ULONG cbOldParentID;
+  LPENTRYID lpOldParentID;
+  LPSPropTagArray lpPropTagArray;
+};
+struct TABLE_NOTIFICATION {
+  ULONG ulTableEvent;
+  HRESULT hResult;
+  SPropValue propIndex;  // the row's index column
+  SPropValue propPrior;  // the index column of the row before it in the view; PR_NULL for none
+  SRow row;              // the row in the view's columns
+  ULONG ulPad;
+};
+struct EXTENDED_NOTIFICATION {
+  ULONG ulEvent;
+  ULONG cb;
+  LPBYTE pbEventParameters;
+};
+struct STATUS_OBJECT_NOTIFICATION {
+  ULONG cbEntryID;
+  LPENTRYID lpEntryID;
+  ULONG cValues;
+  LPSPropValue lpPropVals;
+};
+struct NOTIFICATION {
+  ULONG ulEventType;
+  ULONG ulAlignPad;
+  union {
+    ERROR_NOTIFICATION err;
+    NEWMAIL_NOTIFICATION newmail;
+    OBJECT_NOTIFICATION obj;
+    TABLE_NOTIFICATION tab;
+    EXTENDED_NOTIFICATION ext;
+    STATUS_OBJECT_NOTIFICATION statobj;
+  } info;
+};
 using LPNOTIFICATION = NOTIFICATION*;
 struct IMAPIProgress;
 using LPMAPIPROGRESS = IMAPIProgress*;

@@ -163,13 +163,14 @@ using LPDTPAGE = DTPAGE*;
 // dialog units), PR_CONTROL_TYPE, PR_CONTROL_FLAGS, PR_CONTROL_STRUCTURE (the control's
 // structure followed by its texts: the label or group-box text or the page caption from the
 // template, an edit's filter) and PR_CONTROL_ID (the control's notification bytes, or its
-// template identifier as four bytes when it has none). `lppTblData`, when not null, gets the
+// template identifier as four bytes when it has none), then PR_INSTANCE_KEY (the row's
+// PR_ROWID as four bytes). `lppTblData`, when not null, gets the
 // table data too. MAPI_E_NOT_FOUND for an unknown instance, template or template control;
 // MAPI_E_BAD_CHARWIDTH for MAPI_UNICODE (texts are 8-bit).
-HRESULT STDAPICALLTYPE BuildDisplayTable(LPALLOCATEBUFFER lpAllocateBuffer, LPALLOCATEMORE lpAllocateMore,
-                                         LPFREEBUFFER lpFreeBuffer, LPMALLOC lpMalloc, HINSTANCE hInstance, UINT cPages,
-                                         LPDTPAGE lpPage, ULONG ulFlags, LPMAPITABLE* lppTable,
-                                         LPTABLEDATA* lppTblData);
+extern "C" HRESULT STDAPICALLTYPE BuildDisplayTable(LPALLOCATEBUFFER lpAllocateBuffer, LPALLOCATEMORE lpAllocateMore,
+                                                    LPFREEBUFFER lpFreeBuffer, LPMALLOC lpMalloc, HINSTANCE hInstance,
+                                                    UINT cPages, LPDTPAGE lpPage, ULONG ulFlags, LPMAPITABLE* lppTable,
+                                                    LPTABLEDATA* lppTblData);
 
 // A dialog template as a module carries it: the compact form of a dialog resource. Positions
 // and sizes are in dialog units; styles keep their Windows values for whoever draws them.

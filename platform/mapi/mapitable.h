@@ -31,10 +31,10 @@ constexpr ULONG TBLTYPE_DYNAMIC = 2;
 
 // Makes table data with `ulPropTagIndexColumn` as the key of its rows and `lpSPropTagArrayColumns`
 // as the columns its views show first. Rows are handed out in memory from the given routines.
-SCODE STDAPICALLTYPE CreateTable(LPCIID lpInterface, LPALLOCATEBUFFER lpAllocateBuffer, LPALLOCATEMORE lpAllocateMore,
-                                 LPFREEBUFFER lpFreeBuffer, LPVOID lpvReserved, ULONG ulTableType,
-                                 ULONG ulPropTagIndexColumn, LPSPropTagArray lpSPropTagArrayColumns,
-                                 LPTABLEDATA* lppTableData);
+extern "C" SCODE STDAPICALLTYPE CreateTable(LPCIID lpInterface, LPALLOCATEBUFFER lpAllocateBuffer,
+                                            LPALLOCATEMORE lpAllocateMore, LPFREEBUFFER lpFreeBuffer,
+                                            LPVOID lpvReserved, ULONG ulTableType, ULONG ulPropTagIndexColumn,
+                                            LPSPropTagArray lpSPropTagArrayColumns, LPTABLEDATA* lppTableData);
 
 // QueryColumns
 constexpr ULONG TBL_ALL_COLUMNS = 0x00000001;

@@ -39,6 +39,9 @@
 #define CbSRowSet(p) CbNewSRowSet((p)->cRows)
 #define CbADRLIST(p) CbNewADRLIST((p)->cEntries)
 
+// C linkage, as MAPI exports them: a client written in C links against them.
+extern "C" {
+
 // The first value in `rgprop` whose tag is `ulPropTag`; a tag of type PT_UNSPECIFIED matches
 // by property ID alone. Null when there is none (or `rgprop` is null).
 LPSPropValue STDAPICALLTYPE PpropFindProp(LPSPropValue rgprop, ULONG cprop, ULONG ulPropTag);
@@ -46,14 +49,14 @@ LPSPropValue STDAPICALLTYPE PpropFindProp(LPSPropValue rgprop, ULONG cprop, ULON
 // TRUE when the value `lpSPropValueDst` contains `lpSPropValueSrc` as `ulFuzzyLevel` asks:
 // the low word is FL_FULLSTRING, FL_PREFIX or FL_SUBSTRING; FL_IGNORECASE or FL_LOOSE in the
 // high word fold case, for PT_STRING8 only (binaries always compare byte for byte). Both
-// values must have the same type, PT_STRING8, PT_UNICODE or PT_BINARY; a null string is
-// never contained and contains nothing; the empty string is a prefix and a substring of
-// every string.
+// values must have the same type, PT_STRING8 or PT_BINARY (FALSE for any other, PT_UNICODE
+// too, as in MAPI); a null string is never contained and contains nothing; the empty string
+// is a prefix and a substring of every string.
 BOOL STDAPICALLTYPE FPropContainsProp(LPSPropValue lpSPropValueDst, LPSPropValue lpSPropValueSrc, ULONG ulFuzzyLevel);
 
 // Compares two values of the same type: less than zero, zero or greater than zero as the
 // first is less than, equal to or greater than the second. Strings (PT_STRING8) compare in
-// the user's locale ignoring case, as CompareStringA with NORM_IGNORECASE; a null string
+// the user's locale with regard to case, as CompareStringA without flags; a null string
 // comes before every other. Binaries compare byte for byte, a prefix before the longer
 // value. Values of different types are ordered by their type.
 LONG STDAPICALLTYPE LPropCompareProp(LPSPropValue lpSPropValueA, LPSPropValue lpSPropValueB);
@@ -68,12 +71,14 @@ BOOL STDAPICALLTYPE FPropCompareProp(LPSPropValue lpSPropValue1, ULONG ulRelOp, 
 SCODE STDAPICALLTYPE PropCopyMore(LPSPropValue lpSPropValueDest, LPSPropValue lpSPropValueSrc,
                                   LPALLOCATEMORE lpfAllocMore, LPVOID lpvObject);
 
-// The bytes a deep copy of the `cValues` values takes: the array and everything it points to.
-// MAPI_E_INVALID_PARAMETER for a value of a type that cannot be copied or a binary whose
-// bytes are missing.
+// The bytes a deep copy of the `cValues` values takes: the array and everything it points to,
+// packed as MAPI packs it (each piece aligned only as its type needs, texts and bytes not at
+// all). MAPI_E_INVALID_PARAMETER for a count below 1, a value of type PT_NULL, PT_UNSPECIFIED
+// or one that cannot be copied, a null text and a binary whose bytes are missing.
 SCODE STDAPICALLTYPE ScCountProps(int cValues, LPSPropValue lpPropArray, ULONG* lpcb);
 // Copies the values and everything they point to into `lpvDst`, which must hold at least what
 // ScCountProps counted and be aligned for any type; `lpcb` (may be null) gets the bytes used.
+// Refuses what ScCountProps refuses.
 SCODE STDAPICALLTYPE ScCopyProps(int cValues, LPSPropValue lpPropArray, LPVOID lpvDst, ULONG* lpcb);
 // Deep copy of the values into one buffer from `lpAllocateBuffer`, freed with one call.
 SCODE STDAPICALLTYPE ScDupPropset(int cValues, LPSPropValue lpPropArray, LPALLOCATEBUFFER lpAllocateBuffer,
@@ -83,3 +88,5 @@ SCODE STDAPICALLTYPE ScDupPropset(int cValues, LPSPropValue lpPropArray, LPALLOC
 void STDAPICALLTYPE FreeProws(LPSRowSet lpRows);
 // Frees an address list the same way.
 void STDAPICALLTYPE FreePadrlist(LPADRLIST lpAdrList);
+
+}  // extern "C"

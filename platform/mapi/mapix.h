@@ -9,6 +9,9 @@
 #include "mapitable.h"
 #include "mapitags.h"
 
+// C linkage, as MAPI exports them: a client written in C links against them.
+extern "C" {
+
 // Allocates a root buffer of `cbSize` bytes, aligned for any type.
 // MAPI_E_INVALID_PARAMETER when `lppBuffer` is null, MAPI_E_NOT_ENOUGH_MEMORY on exhaustion.
 SCODE STDAPICALLTYPE MAPIAllocateBuffer(ULONG cbSize, LPVOID* lppBuffer);
@@ -20,6 +23,8 @@ SCODE STDAPICALLTYPE MAPIAllocateMore(ULONG cbSize, LPVOID lpObject, LPVOID* lpp
 // allocated more is freed with its root, not alone. Returns S_OK, or
 // MAPI_E_INVALID_PARAMETER for a pointer that is not a live buffer.
 ULONG STDAPICALLTYPE MAPIFreeBuffer(LPVOID lpBuffer);
+
+}  // extern "C"
 
 // Number of live root buffers: lets tests show that nothing handed out was lost.
 std::size_t MAPIOutstandingBuffers();

@@ -13,7 +13,7 @@
 namespace pxmapi {
 namespace {
 
-constexpr ULONG Align8(ULONG n) { return (n + 7u) & ~7u; }
+constexpr ULONG AlignTo(ULONG n, ULONG alignment) { return (n + alignment - 1) & ~(alignment - 1); }
 
 // Fixed-size values carry no pointers.
 bool IsFixedType(ULONG type) {
@@ -48,36 +48,37 @@ template <class Alloc>
 SCODE Walk(const SPropValue& src, SPropValue* dst, Alloc& alloc) {
   const bool copy = dst != nullptr;
   if (copy) *dst = src;
-  auto block = [&](const void* from, std::size_t bytes, void*& to) -> SCODE {
+  auto block = [&](const void* from, std::size_t bytes, ULONG alignment, void*& to) -> SCODE {
     if (bytes > 0x7FFFFFFFu) return MAPI_E_INVALID_PARAMETER;
-    to = alloc(static_cast<ULONG>(bytes));
+    to = alloc(static_cast<ULONG>(bytes), alignment);
     if (!to) return MAPI_E_NOT_ENOUGH_MEMORY;
     if (copy && bytes) std::memcpy(to, from, bytes);
     return S_OK;
   };
-  auto array = [&](ULONG n, const void* from, std::size_t elementSize, void*& to) -> SCODE {
+  auto array = [&](ULONG n, const void* from, std::size_t elementSize, ULONG alignment, void*& to) -> SCODE {
     to = nullptr;
     if (n == 0) return S_OK;
     if (!from) return MAPI_E_INVALID_PARAMETER;
-    return block(from, std::size_t{n} * elementSize, to);
+    return block(from, std::size_t{n} * elementSize, alignment, to);
   };
   auto string8 = [&](LPSTR from, LPSTR* to) -> SCODE {
     if (!from) return S_OK;
     void* p = nullptr;
-    if (const SCODE sc = block(from, std::strlen(from) + 1, p); FAILED(sc)) return sc;
+    if (const SCODE sc = block(from, std::strlen(from) + 1, 1, p); FAILED(sc)) return sc;
     if (copy) *to = static_cast<LPSTR>(p);
     return S_OK;
   };
   auto unicode = [&](LPWSTR from, LPWSTR* to) -> SCODE {
     if (!from) return S_OK;
     void* p = nullptr;
-    if (const SCODE sc = block(from, (UnicodeLength(from) + 1) * sizeof(WCHAR), p); FAILED(sc)) return sc;
+    if (const SCODE sc = block(from, (UnicodeLength(from) + 1) * sizeof(WCHAR), alignof(WCHAR), p); FAILED(sc))
+      return sc;
     if (copy) *to = static_cast<LPWSTR>(p);
     return S_OK;
   };
   auto binary = [&](const SBinary& from, SBinary* to) -> SCODE {
     void* p = nullptr;
-    if (const SCODE sc = array(from.cb, from.lpb, 1, p); FAILED(sc)) return sc;
+    if (const SCODE sc = array(from.cb, from.lpb, 1, 1, p); FAILED(sc)) return sc;
     if (copy) to->lpb = static_cast<LPBYTE>(p);
     return S_OK;
   };
@@ -85,7 +86,9 @@ SCODE Walk(const SPropValue& src, SPropValue* dst, Alloc& alloc) {
   auto plain = [&](auto& srcArray, auto& dstArray, auto pointerMember) -> SCODE {
     void* p = nullptr;
     using Element = std::remove_pointer_t<std::remove_reference_t<decltype(srcArray.*pointerMember)>>;
-    if (const SCODE sc = array(srcArray.cValues, srcArray.*pointerMember, sizeof(Element), p); FAILED(sc)) return sc;
+    if (const SCODE sc = array(srcArray.cValues, srcArray.*pointerMember, sizeof(Element), alignof(Element), p);
+        FAILED(sc))
+      return sc;
     if (copy) dstArray.*pointerMember = static_cast<Element*>(p);
     return S_OK;
   };
@@ -102,7 +105,7 @@ SCODE Walk(const SPropValue& src, SPropValue* dst, Alloc& alloc) {
     case PT_CLSID: {
       if (!src.Value.lpguid) return S_OK;
       void* p = nullptr;
-      if (const SCODE sc = block(src.Value.lpguid, sizeof(GUID), p); FAILED(sc)) return sc;
+      if (const SCODE sc = block(src.Value.lpguid, sizeof(GUID), alignof(GUID), p); FAILED(sc)) return sc;
       if (copy) out->lpguid = static_cast<LPGUID>(p);
       return S_OK;
     }
@@ -146,37 +149,32 @@ SCODE Walk(const SPropValue& src, SPropValue* dst, Alloc& alloc) {
   }
 }
 
-// Hands out consecutive aligned pieces of one block.
+// Hands out consecutive pieces of one block, each aligned as its contents need (texts and
+// bytes not at all), so that a copy is as compact as MAPI's.
 struct Bump {
-  std::byte* next;
-  void* operator()(ULONG bytes) {
-    void* p = next;
-    next += Align8(bytes);
+  std::byte* start;
+  ULONG offset;
+  void* operator()(ULONG bytes, ULONG alignment) {
+    offset = AlignTo(offset, alignment);
+    void* p = start + offset;
+    offset += bytes;
     return p;
   }
 };
 
-// Only adds up the sizes; hands out a harmless address that is never written.
+// Only adds up the sizes, aligned as Bump aligns them; hands out a harmless address that is
+// never written.
 struct Counter {
   ULONG total = 0;
   std::byte dummy{};
-  void* operator()(ULONG bytes) {
-    total += Align8(bytes);
+  void* operator()(ULONG bytes, ULONG alignment) {
+    total = AlignTo(total, alignment) + bytes;
     return &dummy;
   }
 };
 
 std::string_view View(const SBinary& bin) {
   return std::string_view(reinterpret_cast<const char*>(bin.lpb), bin.lpb ? bin.cb : 0);
-}
-
-bool Contains(std::string_view hay, std::string_view needle, ULONG how) {
-  switch (how) {
-    case FL_FULLSTRING: return hay == needle;
-    case FL_PREFIX: return hay.starts_with(needle);
-    case FL_SUBSTRING: return hay.find(needle) != std::string_view::npos;
-    default: return false;
-  }
 }
 
 template <class T>
@@ -189,9 +187,10 @@ int CompareBytes(std::string_view a, std::string_view b) {
   return c < 0 ? -1 : (c > 0 ? 1 : 0);
 }
 
+// Case counts, as in MAPI's comparisons; only a fuzzy level (FL_IGNORECASE, FL_LOOSE) folds.
 int CompareString8(LPCSTR a, LPCSTR b) {
   if (!a || !b) return Order(a != nullptr, b != nullptr);
-  switch (CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a, -1, b, -1)) {
+  switch (CompareStringA(LOCALE_USER_DEFAULT, 0, a, -1, b, -1)) {
     case CSTR_LESS_THAN: return -1;
     case CSTR_GREATER_THAN: return 1;
     default: return 0;
@@ -200,9 +199,7 @@ int CompareString8(LPCSTR a, LPCSTR b) {
 
 int CompareUnicode(LPCWSTR a, LPCWSTR b) {
   if (!a || !b) return Order(a != nullptr, b != nullptr);
-  const std::u16string_view va(reinterpret_cast<const char16_t*>(a), UnicodeLength(a));
-  const std::u16string_view vb(reinterpret_cast<const char16_t*>(b), UnicodeLength(b));
-  const int c = va.compare(vb);
+  const int c = UnicodeView(a).compare(UnicodeView(b));
   return c < 0 ? -1 : (c > 0 ? 1 : 0);
 }
 
@@ -217,13 +214,46 @@ int CompareArrays(ULONG na, const T* a, ULONG nb, const T* b, Cmp cmp) {
 
 ULONGLONG FileTimeValue(const FILETIME& ft) { return (ULONGLONG{ft.dwHighDateTime} << 32) | ft.dwLowDateTime; }
 
+// What ScCountProps and ScCopyProps refuse, as MAPI's do: no values, a value without a type
+// of its own (PT_NULL, PT_UNSPECIFIED) and a text that is a null pointer.
+SCODE CheckCopyable(int count, const SPropValue* props) {
+  if (count <= 0 || !props) return MAPI_E_INVALID_PARAMETER;
+  for (int i = 0; i < count; ++i) {
+    const PV& v = props[i].Value;
+    switch (PROP_TYPE(props[i].ulPropTag)) {
+      case PT_NULL:
+      case PT_UNSPECIFIED: return MAPI_E_INVALID_PARAMETER;
+      case PT_STRING8:
+        if (!v.lpszA) return MAPI_E_INVALID_PARAMETER;
+        break;
+      case PT_UNICODE:
+        if (!v.lpszW) return MAPI_E_INVALID_PARAMETER;
+        break;
+      case PT_MV_STRING8:
+        for (ULONG j = 0; v.MVszA.lppszA && j < v.MVszA.cValues; ++j)
+          if (!v.MVszA.lppszA[j]) return MAPI_E_INVALID_PARAMETER;
+        break;
+      case PT_MV_UNICODE:
+        for (ULONG j = 0; v.MVszW.lppszW && j < v.MVszW.cValues; ++j)
+          if (!v.MVszW.lppszW[j]) return MAPI_E_INVALID_PARAMETER;
+        break;
+      default: break;
+    }
+  }
+  return S_OK;
+}
+
 }  // namespace
+
+std::u16string_view UnicodeView(LPCWSTR text) {
+  return std::u16string_view(reinterpret_cast<const char16_t*>(text), UnicodeLength(text));
+}
 
 SCODE CountValues(ULONG count, const SPropValue* props, ULONG& bytes) {
   bytes = 0;
   if (count && !props) return MAPI_E_INVALID_PARAMETER;
   Counter counter;
-  counter.total = Align8(static_cast<ULONG>(count * sizeof(SPropValue)));
+  counter.total = static_cast<ULONG>(count * sizeof(SPropValue));
   for (ULONG i = 0; i < count; ++i)
     if (const SCODE sc = Walk(props[i], nullptr, counter); FAILED(sc)) return sc;
   bytes = counter.total;
@@ -233,10 +263,10 @@ SCODE CountValues(ULONG count, const SPropValue* props, ULONG& bytes) {
 SCODE CopyValues(ULONG count, const SPropValue* props, void* dst, ULONG* used) {
   if (!dst || (count && !props)) return MAPI_E_INVALID_PARAMETER;
   auto* array = static_cast<SPropValue*>(dst);
-  Bump bump{static_cast<std::byte*>(dst) + Align8(static_cast<ULONG>(count * sizeof(SPropValue)))};
+  Bump bump{static_cast<std::byte*>(dst), static_cast<ULONG>(count * sizeof(SPropValue))};
   for (ULONG i = 0; i < count; ++i)
     if (const SCODE sc = Walk(props[i], &array[i], bump); FAILED(sc)) return sc;
-  if (used) *used = static_cast<ULONG>(bump.next - static_cast<std::byte*>(dst));
+  if (used) *used = bump.offset;
   return S_OK;
 }
 
@@ -335,6 +365,7 @@ LPSPropValue STDAPICALLTYPE PpropFindProp(LPSPropValue rgprop, ULONG cprop, ULON
   return nullptr;
 }
 
+// Texts (PT_STRING8) and bytes only, as MAPI's: any other type contains nothing.
 BOOL STDAPICALLTYPE FPropContainsProp(LPSPropValue lpSPropValueDst, LPSPropValue lpSPropValueSrc, ULONG ulFuzzyLevel) {
   if (!lpSPropValueDst || !lpSPropValueSrc) return FALSE;
   const ULONG type = PROP_TYPE(lpSPropValueDst->ulPropTag);
@@ -344,23 +375,11 @@ BOOL STDAPICALLTYPE FPropContainsProp(LPSPropValue lpSPropValueDst, LPSPropValue
     case PT_STRING8: {
       const LPCSTR hay = lpSPropValueDst->Value.lpszA, needle = lpSPropValueSrc->Value.lpszA;
       if (!hay || !needle) return FALSE;
-      if (!(ulFuzzyLevel & (FL_IGNORECASE | FL_LOOSE))) return Contains(hay, needle, how);
+      if (!(ulFuzzyLevel & (FL_IGNORECASE | FL_LOOSE))) return Contains<char>(hay, needle, how);
       std::string foldedHay, foldedNeedle;
       FoldUpper(hay, foldedHay);
       FoldUpper(needle, foldedNeedle);
-      return Contains(foldedHay, foldedNeedle, how);
-    }
-    case PT_UNICODE: {
-      const LPCWSTR hay = lpSPropValueDst->Value.lpszW, needle = lpSPropValueSrc->Value.lpszW;
-      if (!hay || !needle) return FALSE;
-      const std::u16string_view h(reinterpret_cast<const char16_t*>(hay), UnicodeLength(hay));
-      const std::u16string_view n(reinterpret_cast<const char16_t*>(needle), UnicodeLength(needle));
-      switch (how) {
-        case FL_FULLSTRING: return h == n;
-        case FL_PREFIX: return h.starts_with(n);
-        case FL_SUBSTRING: return h.find(n) != std::u16string_view::npos;
-        default: return FALSE;
-      }
+      return Contains<char>(foldedHay, foldedNeedle, how);
     }
     case PT_BINARY: {
       const SBinary& hay = lpSPropValueDst->Value.bin;
@@ -392,7 +411,7 @@ SCODE STDAPICALLTYPE PropCopyMore(LPSPropValue lpSPropValueDest, LPSPropValue lp
                                   LPALLOCATEMORE lpfAllocMore, LPVOID lpvObject) {
   if (!lpSPropValueDest || !lpSPropValueSrc || !lpfAllocMore || !lpvObject) return MAPI_E_INVALID_PARAMETER;
   SCODE failure = S_OK;
-  auto more = [&](ULONG bytes) -> void* {
+  auto more = [&](ULONG bytes, ULONG) -> void* {
     void* p = nullptr;
     failure = lpfAllocMore(bytes ? bytes : 1, lpvObject, &p);
     return FAILED(failure) ? nullptr : p;
@@ -403,7 +422,7 @@ SCODE STDAPICALLTYPE PropCopyMore(LPSPropValue lpSPropValueDest, LPSPropValue lp
 }
 
 SCODE STDAPICALLTYPE ScCountProps(int cValues, LPSPropValue lpPropArray, ULONG* lpcb) {
-  if (cValues < 0) return MAPI_E_INVALID_PARAMETER;
+  if (const SCODE sc = CheckCopyable(cValues, lpPropArray); FAILED(sc)) return sc;
   ULONG bytes = 0;
   const SCODE sc = CountValues(static_cast<ULONG>(cValues), lpPropArray, bytes);
   if (SUCCEEDED(sc) && lpcb) *lpcb = bytes;
@@ -411,7 +430,7 @@ SCODE STDAPICALLTYPE ScCountProps(int cValues, LPSPropValue lpPropArray, ULONG* 
 }
 
 SCODE STDAPICALLTYPE ScCopyProps(int cValues, LPSPropValue lpPropArray, LPVOID lpvDst, ULONG* lpcb) {
-  if (cValues < 0) return MAPI_E_INVALID_PARAMETER;
+  if (const SCODE sc = CheckCopyable(cValues, lpPropArray); FAILED(sc)) return sc;
   return CopyValues(static_cast<ULONG>(cValues), lpPropArray, lpvDst, lpcb);
 }
 
@@ -423,6 +442,7 @@ SCODE STDAPICALLTYPE ScDupPropset(int cValues, LPSPropValue lpPropArray, LPALLOC
   if (const SCODE sc = CountValues(static_cast<ULONG>(cValues), lpPropArray, bytes); FAILED(sc)) return sc;
   LPVOID buffer = nullptr;
   if (const SCODE sc = lpAllocateBuffer(bytes, &buffer); FAILED(sc)) return sc;
+  if (!buffer) return MAPI_E_NOT_ENOUGH_MEMORY;
   CopyValues(static_cast<ULONG>(cValues), lpPropArray, buffer, nullptr);  // counted above: cannot fail now
   *lppPropArray = static_cast<LPSPropValue>(buffer);
   return S_OK;

@@ -32,6 +32,21 @@ SCODE CopyValues(ULONG count, const SPropValue* props, void* dst, ULONG* used);
 // lengths; plain ASCII takes a table lookup instead of a round trip through wide characters.
 void FoldUpper(std::string_view text, std::string& out);
 
+// Whether `hay` holds `needle` as a fuzzy level's low word asks (FL_FULLSTRING, FL_PREFIX,
+// FL_SUBSTRING); false for any other level.
+template <class Char>
+bool Contains(std::basic_string_view<Char> hay, std::basic_string_view<Char> needle, ULONG how) {
+  switch (how) {
+    case FL_FULLSTRING: return hay == needle;
+    case FL_PREFIX: return hay.starts_with(needle);
+    case FL_SUBSTRING: return hay.find(needle) != std::basic_string_view<Char>::npos;
+    default: return false;
+  }
+}
+
+// A NUL-terminated PT_UNICODE text as a view of its units.
+std::u16string_view UnicodeView(LPCWSTR text);
+
 // Compares two values as LPropCompareProp does (types are assumed equal).
 int CompareValues(const SPropValue& a, const SPropValue& b);
 

@@ -5,6 +5,7 @@
 
 #include "mapiutil.h"
 #include "propvalue.h"
+#include "userlocale.h"
 
 namespace pxmapi {
 namespace {
@@ -14,14 +15,6 @@ constexpr int kMaxDepth = 256;
 
 const SPropValue* Find(const SPropValue* props, ULONG count, ULONG tag) {
   return PpropFindProp(const_cast<LPSPropValue>(props), count, tag);
-}
-
-bool Contains(std::string_view hay, std::string_view needle, ULONG how) {
-  switch (how) {
-    case FL_FULLSTRING: return hay == needle;
-    case FL_PREFIX: return hay.starts_with(needle);
-    default: return hay.find(needle) != std::string_view::npos;
-  }
 }
 
 // Calls `test` on each element of a multi-valued value as a single value of type `type`.
@@ -123,6 +116,14 @@ ULONG ValueSize(const SPropValue& value) {
   }
 }
 
+// Whether a restriction's property and its constant have the same type; a multi-valued
+// property is tested element by element against a constant of its element type.
+bool TypesAgree(ULONG propTag, ULONG constantTag) {
+  const ULONG type = PROP_TYPE(propTag) & ~MV_INSTANCE;
+  const ULONG constant = PROP_TYPE(constantTag);
+  return type == constant || type == (constant | MV_FLAG);
+}
+
 }  // namespace
 
 HRESULT Restriction::Compile(const SRestriction* source, std::unique_ptr<Restriction>& out) {
@@ -161,8 +162,11 @@ bool Restriction::Evaluate(const SPropValue* props, ULONG count, std::string& sc
         if (type == PT_STRING8 && ignoreCase_) {
           if (!v.Value.lpszA) return false;
           FoldUpper(v.Value.lpszA, scratch);
-          return Contains(scratch, folded_, fuzzy_ & 0xFFFFu);
+          return Contains<char>(scratch, folded_, fuzzy_ & 0xFFFFu);
         }
+        if (type == PT_UNICODE)  // FPropContainsProp takes texts of the ANSI code page only
+          return v.Value.lpszW &&
+                 Contains(UnicodeView(v.Value.lpszW), UnicodeView(pattern.Value.lpszW), fuzzy_ & 0xFFFFu);
         return FPropContainsProp(const_cast<LPSPropValue>(&v), const_cast<LPSPropValue>(&pattern), fuzzy_) != FALSE;
       });
     }
@@ -227,6 +231,7 @@ HRESULT Restriction::CompileNode(const SRestriction& source, int depth, Restrict
       const SPropValue& pattern = node.value_.props[0];
       const ULONG type = PROP_TYPE(pattern.ulPropTag);
       if (type != PT_STRING8 && type != PT_UNICODE && type != PT_BINARY) return MAPI_E_TOO_COMPLEX;
+      if (!TypesAgree(c.ulPropTag, pattern.ulPropTag)) return MAPI_E_TOO_COMPLEX;
       if ((type == PT_STRING8 && !pattern.Value.lpszA) || (type == PT_UNICODE && !pattern.Value.lpszW) ||
           (type == PT_BINARY && pattern.Value.bin.cb && !pattern.Value.bin.lpb))
         return MAPI_E_INVALID_PARAMETER;
@@ -240,6 +245,7 @@ HRESULT Restriction::CompileNode(const SRestriction& source, int depth, Restrict
       const auto& p = r.resProperty;
       if (p.relop > RELOP_RE) return MAPI_E_INVALID_PARAMETER;
       if (const HRESULT hr = operand(p.lpProp); FAILED(hr)) return hr;
+      if (!TypesAgree(p.ulPropTag, node.value_.props[0].ulPropTag)) return MAPI_E_TOO_COMPLEX;
       node.tag_ = p.ulPropTag;
       node.relop_ = p.relop;
       if (p.relop == RELOP_RE) {
@@ -282,8 +288,7 @@ HRESULT Restriction::CompileNode(const SRestriction& source, int depth, Restrict
 }
 
 bool LocaleCollates() {
-  EnsureUserLocale();
-  const char* name = std::setlocale(LC_COLLATE, nullptr);
+  const char* name = UserLocaleName(LC_COLLATE);
   if (!name) return true;
   for (const char* byteOrder : {"C", "POSIX", "C.UTF-8", "C.utf8"})
     if (std::strcmp(name, byteOrder) == 0) return false;
@@ -339,10 +344,10 @@ void MakeSortKey(const SPropValue* value, bool collate, std::string& scratch, So
       // their bytes breaking ties.
       FoldUpper(v.lpszA, scratch);
       if (collate) {
-        const std::size_t n = std::strxfrm(nullptr, scratch.c_str(), 0);
+        const std::size_t n = strxfrm_l(nullptr, scratch.c_str(), 0, UserLocale());
         const std::size_t start = key.bytes.size();
         key.bytes.resize(start + n + 1);
-        std::strxfrm(key.bytes.data() + start, scratch.c_str(), n + 1);
+        strxfrm_l(key.bytes.data() + start, scratch.c_str(), n + 1, UserLocale());
         key.bytes[start + n] = '\0';
       }
       key.bytes.append(scratch);

@@ -23,6 +23,7 @@
 #include "mapiguid.h"
 #include "mapiptr.h"
 #include "mapitable.h"
+#include "mapitags.h"
 #include "mapiutil.h"
 #include "propvalue.h"
 
@@ -93,6 +94,17 @@ HRESULT CheckSortOrder(const SSortOrderSet* sort, std::vector<SSortOrder>& out) 
 
 class TableData;
 
+// One notification to send to one advise sink once the table's lock is released. It owns what
+// its values point to: the rows of the index values and the row copied for the view.
+struct Pending {
+  ComPtr<IMAPIAdviseSink> sink;
+  ULONG event = TABLE_CHANGED;
+  SPropValue index{};
+  SPropValue prior{};
+  RowPtr indexRow, priorRow;
+  std::shared_ptr<SRow> row;
+};
+
 // A place in a view: the row it stands on, or the beginning or the end of the view (which stay
 // the beginning and the end whatever rows come and go), as it was when last seen.
 struct Mark {
@@ -124,8 +136,9 @@ class View final : public IMAPITable {
     *lppMAPIError = nullptr;  // nothing more to say than the result code
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE Advise(ULONG, LPMAPIADVISESINK, ULONG_PTR*) override { return MAPI_E_NO_SUPPORT; }
-  HRESULT STDMETHODCALLTYPE Unadvise(ULONG_PTR) override { return MAPI_E_NO_SUPPORT; }
+  HRESULT STDMETHODCALLTYPE Advise(ULONG ulEventMask, LPMAPIADVISESINK lpAdviseSink,
+                                   ULONG_PTR* lpulConnection) override;
+  HRESULT STDMETHODCALLTYPE Unadvise(ULONG_PTR ulConnection) override;
   HRESULT STDMETHODCALLTYPE GetStatus(ULONG* lpulTableStatus, ULONG* lpulTableType) override;
   HRESULT STDMETHODCALLTYPE SetColumns(LPSPropTagArray lpPropTagArray, ULONG ulFlags) override;
   HRESULT STDMETHODCALLTYPE QueryColumns(ULONG ulFlags, LPSPropTagArray* lpPropTagArray) override;
@@ -159,6 +172,10 @@ class View final : public IMAPITable {
   // For HrGetView, before the view is handed out.
   HRESULT InitialSort(const SSortOrderSet* sort);
 
+  // Under the table's lock, after a change of the rows: what this view's sinks are to be told
+  // of a row that was `before` and is now `after` (either may be null), or of a reload.
+  void CollectNotifications(ULONG event, const RowPtr& before, const RowPtr& after, std::vector<Pending>& out);
+
  private:
   void Refresh();
   void Rebuild();
@@ -189,6 +206,8 @@ class View final : public IMAPITable {
   std::size_t cursor_ = 0;
   std::map<BOOKMARK, Mark> bookmarks_;
   BOOKMARK nextBookmark_ = BOOKMARK_END + 1;
+  std::map<ULONG_PTR, ComPtr<IMAPIAdviseSink>> sinks_;
+  ULONG_PTR nextConnection_ = 1;
 };
 
 class TableData final : public ITableData {
@@ -246,17 +265,24 @@ class TableData final : public ITableData {
       if (!index || !IndexKey(*index, key)) return MAPI_E_INVALID_PARAMETER;
       auto row = std::make_shared<Row>();
       if (const SCODE sc = CopyToBlock(lpSRow->cValues, lpSRow->lpProps, row->values); FAILED(sc)) return sc;
-      std::lock_guard guard(mutex);
-      const auto [slot, added] = index_.try_emplace(std::move(key), rows.size());
-      if (added) {
-        row->seq = nextSeq_++;
-        rows.push_back(std::move(row));
-      } else {
-        row->seq = rows[slot->second]->seq;
-        rows[slot->second] = std::move(row);
+      std::vector<Pending> pending;
+      {
+        std::lock_guard guard(mutex);
+        const auto [slot, added] = index_.try_emplace(std::move(key), rows.size());
+        RowPtr before;
+        if (added) {
+          row->seq = NextSeq();
+          rows.push_back(row);
+        } else {
+          before = rows[slot->second];
+          row->seq = before->seq;
+          rows[slot->second] = row;
+        }
+        for (ULONG i = 0; i < lpSRow->cValues; ++i) NoteTag(lpSRow->lpProps[i].ulPropTag);
+        ++version;
+        Collect(added ? TABLE_ROW_ADDED : TABLE_ROW_MODIFIED, before, row, pending);
       }
-      for (ULONG i = 0; i < lpSRow->cValues; ++i) NoteTag(lpSRow->lpProps[i].ulPropTag);
-      ++version;
+      Deliver(pending);
       return S_OK;
     } catch (const std::bad_alloc&) {
       return MAPI_E_NOT_ENOUGH_MEMORY;
@@ -267,8 +293,17 @@ class TableData final : public ITableData {
     std::string key;
     if (!lpSPropValue || lpSPropValue->ulPropTag != indexTag_ || !IndexKey(*lpSPropValue, key))
       return MAPI_E_INVALID_PARAMETER;
-    std::lock_guard guard(mutex);
-    return DeleteKey(key) ? S_OK : MAPI_E_NOT_FOUND;
+    std::vector<Pending> pending;
+    try {
+      std::lock_guard guard(mutex);
+      RowPtr gone;
+      if (!DeleteKey(key, &gone)) return MAPI_E_NOT_FOUND;
+      Collect(TABLE_ROW_DELETED, gone, nullptr, pending);
+    } catch (const std::bad_alloc&) {
+      // The row is gone; only the news of it could not be made.
+    }
+    Deliver(pending);
+    return S_OK;
   }
 
   HRESULT STDMETHODCALLTYPE HrQueryRow(LPSPropValue lpsPropValue, LPSRow* lppSRow, ULONG* lpuliRow) override {
@@ -295,8 +330,59 @@ class TableData final : public ITableData {
     return CopyRow(*rows[ulRowNumber], lppSRow);
   }
 
-  HRESULT STDMETHODCALLTYPE HrNotify(ULONG, ULONG, LPSPropValue) override { return MAPI_E_NO_SUPPORT; }
-  HRESULT STDMETHODCALLTYPE HrInsertRow(ULONG, LPSRow) override { return MAPI_E_NO_SUPPORT; }
+  // Tells the views' sinks that the row whose index column is among the values changed.
+  HRESULT STDMETHODCALLTYPE HrNotify(ULONG ulFlags, ULONG cValues, LPSPropValue lpSPropValue) override {
+    if (ulFlags) return MAPI_E_UNKNOWN_FLAGS;
+    if (!lpSPropValue || !cValues) return MAPI_E_INVALID_PARAMETER;
+    const SPropValue* index = PpropFindProp(lpSPropValue, cValues, indexTag_);
+    std::string key;
+    if (!index || !IndexKey(*index, key)) return MAPI_E_INVALID_PARAMETER;
+    std::vector<Pending> pending;
+    try {
+      std::lock_guard guard(mutex);
+      const auto found = index_.find(key);
+      if (found == index_.end()) return MAPI_E_NOT_FOUND;
+      const RowPtr row = rows[found->second];
+      Collect(TABLE_ROW_MODIFIED, row, row, pending);
+    } catch (const std::bad_alloc&) {
+      return MAPI_E_NOT_ENOUGH_MEMORY;
+    }
+    Deliver(pending);
+    return S_OK;
+  }
+
+  // Adds a row at place `uliRow` of the table's own order (0: first; the row count or more:
+  // last). A row with the same index value already there is MAPI_E_INVALID_PARAMETER.
+  HRESULT STDMETHODCALLTYPE HrInsertRow(ULONG uliRow, LPSRow lpSRow) override {
+    if (!lpSRow || (lpSRow->cValues && !lpSRow->lpProps)) return MAPI_E_INVALID_PARAMETER;
+    const SPropValue* index = PpropFindProp(lpSRow->lpProps, lpSRow->cValues, indexTag_);
+    try {
+      std::string key;
+      if (!index || !IndexKey(*index, key)) return MAPI_E_INVALID_PARAMETER;
+      auto row = std::make_shared<Row>();
+      if (const SCODE sc = CopyToBlock(lpSRow->cValues, lpSRow->lpProps, row->values); FAILED(sc)) return sc;
+      std::vector<Pending> pending;
+      {
+        std::lock_guard guard(mutex);
+        if (index_.count(key)) return MAPI_E_INVALID_PARAMETER;
+        Compact();
+        const std::size_t place = std::min<std::size_t>(uliRow, rows.size());
+        rows.insert(rows.begin() + static_cast<std::ptrdiff_t>(place), row);
+        // Insertion numbers give the table's order: renumber, keeping the marks of the rows.
+        Renumber(place, row);
+        for (auto& entry : index_)
+          if (entry.second >= place) ++entry.second;
+        index_.emplace(std::move(key), place);
+        for (ULONG i = 0; i < lpSRow->cValues; ++i) NoteTag(lpSRow->lpProps[i].ulPropTag);
+        ++version;
+        Collect(TABLE_ROW_ADDED, nullptr, row, pending);
+      }
+      Deliver(pending);
+      return S_OK;
+    } catch (const std::bad_alloc&) {
+      return MAPI_E_NOT_ENOUGH_MEMORY;
+    }
+  }
 
   HRESULT STDMETHODCALLTYPE HrModifyRows(ULONG, LPSRowSet lpSRowSet) override {
     if (!lpSRowSet) return MAPI_E_INVALID_PARAMETER;
@@ -307,6 +393,7 @@ class TableData final : public ITableData {
 
   HRESULT STDMETHODCALLTYPE HrDeleteRows(ULONG ulFlags, LPSRowSet lprowsetToDelete, ULONG* cRowsDeleted) override {
     ULONG deleted = 0;
+    std::vector<Pending> pending;
     if (ulFlags & TAD_ALL_ROWS) {
       std::lock_guard guard(mutex);
       deleted = static_cast<ULONG>(index_.size());
@@ -314,6 +401,10 @@ class TableData final : public ITableData {
       index_.clear();
       tombstones_ = 0;
       ++version;
+      try {
+        Collect(TABLE_RELOAD, nullptr, nullptr, pending);
+      } catch (const std::bad_alloc&) {
+      }
     } else {
       if (!lprowsetToDelete) return MAPI_E_INVALID_PARAMETER;
       std::lock_guard guard(mutex);
@@ -321,9 +412,16 @@ class TableData final : public ITableData {
         const SRow& row = lprowsetToDelete->aRow[i];
         const SPropValue* index = PpropFindProp(row.lpProps, row.cValues, indexTag_);
         std::string key;
-        if (index && IndexKey(*index, key) && DeleteKey(key)) ++deleted;
+        RowPtr gone;
+        if (!index || !IndexKey(*index, key) || !DeleteKey(key, &gone)) continue;
+        ++deleted;
+        try {
+          Collect(TABLE_ROW_DELETED, gone, nullptr, pending);
+        } catch (const std::bad_alloc&) {
+        }
       }
     }
+    Deliver(pending);
     if (cRowsDeleted) *cRowsDeleted = deleted;
     return S_OK;
   }
@@ -340,8 +438,69 @@ class TableData final : public ITableData {
   std::vector<RowPtr> rows;  // insertion order; null where a row was deleted
   ULONGLONG version = 0;     // counts the changes of the rows
   std::vector<ULONG> allTags;
+  std::vector<View*> views;  // every open view, for its advise sinks
+
+  // The index column of a row held by the table.
+  const SPropValue* IndexOf(const Row& row) const {
+    return PpropFindProp(row.values.props, row.values.count, indexTag_);
+  }
 
  private:
+  // Insertion numbers leave room between rows, so that a row inserted between two others
+  // mostly finds a number of its own.
+  static constexpr ULONGLONG kSeqStep = 1u << 16;
+  ULONGLONG NextSeq() {
+    const ULONGLONG seq = nextSeq_;
+    nextSeq_ += kSeqStep;
+    return seq;
+  }
+  // Gives the row just inserted at `place` a number between its neighbours', numbering the
+  // whole table afresh in the rare case that there is no room (marks on rows then find their
+  // rows by their sort keys alone).
+  void Renumber(std::size_t place, const std::shared_ptr<Row>& row) {
+    if (place + 1 == rows.size()) {
+      row->seq = NextSeq();
+      return;
+    }
+    const ULONGLONG high = rows[place + 1]->seq;
+    const ULONGLONG low = place > 0 ? rows[place - 1]->seq + 1 : 0;  // the lowest number free
+    if (low < high) {
+      row->seq = low + (high - low) / 2;
+      return;
+    }
+    nextSeq_ = kSeqStep;
+    for (RowPtr& r : rows) {
+      if (r == row) {
+        row->seq = NextSeq();
+        continue;
+      }
+      auto copy = std::make_shared<Row>();
+      if (FAILED(CopyToBlock(r->values.count, r->values.props, copy->values))) throw std::bad_alloc();
+      copy->seq = NextSeq();
+      r = std::move(copy);
+    }
+  }
+
+  // The notifications of a change for the advise sinks of every view, made under the lock.
+  void Collect(ULONG event, const RowPtr& before, const RowPtr& after, std::vector<Pending>& out) {
+    for (View* view : views) view->CollectNotifications(event, before, after, out);
+  }
+  // Sends them; called without the lock, so that a sink may call the table again.
+  static void Deliver(std::vector<Pending>& pending) {
+    for (Pending& p : pending) {
+      NOTIFICATION notification{};
+      notification.ulEventType = fnevTableModified;
+      TABLE_NOTIFICATION& table = notification.info.tab;
+      table.ulTableEvent = p.event;
+      table.hResult = S_OK;
+      table.propIndex = p.index;
+      table.propPrior = p.prior;
+      if (p.row) table.row = *p.row;
+      p.sink->OnNotify(1, &notification);
+    }
+    pending.clear();
+  }
+
   void NoteTag(ULONG tag) {
     if (PROP_TYPE(tag) == PT_ERROR) return;
     // Tables have few distinct columns: a scan beats hashing until they are many.
@@ -349,9 +508,10 @@ class TableData final : public ITableData {
     if (seenTags_.insert(tag).second) allTags.push_back(tag);
   }
 
-  bool DeleteKey(const std::string& key) {
+  bool DeleteKey(const std::string& key, RowPtr* gone) {
     const auto found = index_.find(key);
     if (found == index_.end()) return false;
+    *gone = std::move(rows[found->second]);
     rows[found->second] = nullptr;
     index_.erase(found);
     ++tombstones_;
@@ -381,6 +541,7 @@ class TableData final : public ITableData {
     const ULONG head = Align8(sizeof(SRow));
     LPVOID buffer = nullptr;
     if (const SCODE sc = allocateBuffer(head + bytes, &buffer); FAILED(sc)) return sc;
+    if (!buffer) return MAPI_E_NOT_ENOUGH_MEMORY;
     auto* srow = static_cast<LPSRow>(buffer);
     srow->ulAdrEntryPad = 0;
     srow->cValues = row.values.count;
@@ -394,14 +555,85 @@ class TableData final : public ITableData {
   const ULONG indexTag_;
   std::unordered_map<std::string, std::size_t> index_;  // index-column key -> place in `rows`
   std::size_t tombstones_ = 0;
-  ULONGLONG nextSeq_ = 0;
+  ULONGLONG nextSeq_ = kSeqStep;
   std::unordered_set<ULONG> seenTags_;
 };
 
 View::View(TableData* data, CALLERRELEASE* release, ULONG_PTR callerData)
-    : data_(ComPtr<TableData>::AddRefed(data)), release_(release), callerData_(callerData), columns_(data->columns) {}
+    : data_(ComPtr<TableData>::AddRefed(data)), release_(release), callerData_(callerData) {
+  // The table's columns as they stand: those it was made with and those its rows brought.
+  std::lock_guard guard(data->mutex);
+  columns_ = data->allTags;
+  data->views.push_back(this);
+}
 
-View::~View() = default;
+View::~View() {
+  std::lock_guard guard(data_->mutex);
+  data_->views.erase(std::find(data_->views.begin(), data_->views.end(), this));
+}
+
+HRESULT View::Advise(ULONG ulEventMask, LPMAPIADVISESINK lpAdviseSink, ULONG_PTR* lpulConnection) {
+  if (!lpAdviseSink || !lpulConnection) return MAPI_E_INVALID_PARAMETER;
+  // A table tells of its changes only; it has no other events to register for.
+  if (!(ulEventMask & fnevTableModified) || (ulEventMask & ~fnevTableModified)) return MAPI_E_INVALID_PARAMETER;
+  try {
+    std::lock_guard guard(data_->mutex);
+    const ULONG_PTR connection = nextConnection_++;
+    sinks_.emplace(connection, ComPtr<IMAPIAdviseSink>::AddRefed(lpAdviseSink));
+    *lpulConnection = connection;
+    return S_OK;
+  } catch (const std::bad_alloc&) {
+    return MAPI_E_NOT_ENOUGH_MEMORY;
+  }
+}
+
+HRESULT View::Unadvise(ULONG_PTR ulConnection) {
+  ComPtr<IMAPIAdviseSink> sink;  // released after the lock
+  std::lock_guard guard(data_->mutex);
+  const auto found = sinks_.find(ulConnection);
+  if (found == sinks_.end()) return MAPI_E_NOT_FOUND;
+  sink = std::move(found->second);
+  sinks_.erase(found);
+  return S_OK;
+}
+
+void View::CollectNotifications(ULONG event, const RowPtr& before, const RowPtr& after, std::vector<Pending>& out) {
+  if (sinks_.empty()) return;
+  auto shows = [&](const RowPtr& row) {
+    return row && (!restriction_ || restriction_->Matches(row->values.props, row->values.count));
+  };
+  Pending note;
+  note.event = event;
+  note.prior.ulPropTag = PR_NULL;
+  if (event != TABLE_RELOAD) {
+    const bool was = shows(before), is = shows(after);
+    if (!was && !is) return;  // a row this view does not show
+    const RowPtr& row = is ? after : before;
+    note.indexRow = row;
+    note.index = *data_->IndexOf(*row);
+    if (!is) {
+      note.event = TABLE_ROW_DELETED;
+    } else {
+      note.event = was ? TABLE_ROW_MODIFIED : TABLE_ROW_ADDED;
+      Refresh();
+      const auto at = std::find(list_.begin(), list_.end(), after);
+      if (at != list_.begin() && at != list_.end()) {
+        note.priorRow = *(at - 1);
+        note.prior = *data_->IndexOf(*note.priorRow);
+      }
+      LPFREEBUFFER free = data_->freeBuffer;
+      note.row = std::shared_ptr<SRow>(new SRow{}, [free](SRow* r) {
+        if (r->lpProps) free(r->lpProps);
+        delete r;
+      });
+      if (FAILED(MakeRow(*after, *note.row))) throw std::bad_alloc();
+    }
+  }
+  for (const auto& entry : sinks_) {
+    out.push_back(note);
+    out.back().sink = entry.second;
+  }
+}
 
 ULONG View::Release() {
   const ULONG left = --refs_;
@@ -477,7 +709,9 @@ Mark View::MarkAt(std::size_t position) const {
   Mark mark;
   mark.listVersion = listVersion_;
   mark.position = std::min(position, list_.size());
-  mark.begin = position == 0;
+  // The first row is a row like any other: a mark on it follows it when rows come before it.
+  // Only in an empty view is the place the beginning, where the first row to come will be.
+  mark.begin = list_.empty();
   if (position >= list_.size()) return mark;
   mark.end = false;
   mark.seq = list_[position]->seq;
@@ -566,6 +800,7 @@ HRESULT View::MakeRow(const Row& row, SRow& out) const {
   if (const SCODE sc = CountValues(count, values.data(), bytes); FAILED(sc)) return sc;
   LPVOID buffer = nullptr;
   if (const SCODE sc = data_->allocateBuffer(bytes, &buffer); FAILED(sc)) return sc;
+  if (!buffer) return MAPI_E_NOT_ENOUGH_MEMORY;
   CopyValues(count, values.data(), buffer, nullptr);
   out.ulAdrEntryPad = 0;
   out.cValues = count;
@@ -602,6 +837,7 @@ HRESULT View::QueryColumns(ULONG ulFlags, LPSPropTagArray* lpPropTagArray) {
   LPVOID buffer = nullptr;
   if (const SCODE sc = data_->allocateBuffer(static_cast<ULONG>(CbNewSPropTagArray(tags.size())), &buffer); FAILED(sc))
     return sc;
+  if (!buffer) return MAPI_E_NOT_ENOUGH_MEMORY;
   auto* array = static_cast<LPSPropTagArray>(buffer);
   array->cValues = static_cast<ULONG>(tags.size());
   std::copy(tags.begin(), tags.end(), array->aulPropTag);
@@ -724,6 +960,7 @@ HRESULT View::QuerySortOrder(LPSSortOrderSet* lppSortCriteria) {
   LPVOID buffer = nullptr;
   if (const SCODE sc = data_->allocateBuffer(static_cast<ULONG>(CbNewSSortOrderSet(sort_.size())), &buffer); FAILED(sc))
     return sc;
+  if (!buffer) return MAPI_E_NOT_ENOUGH_MEMORY;
   auto* set = static_cast<LPSSortOrderSet>(buffer);
   set->cSorts = static_cast<ULONG>(sort_.size());
   set->cCategories = 0;
@@ -756,6 +993,7 @@ HRESULT View::QueryRows(LONG lRowCount, ULONG ulFlags, LPSRowSet* lppRows) {
   }
   LPVOID buffer = nullptr;
   if (const SCODE sc = data_->allocateBuffer(static_cast<ULONG>(CbNewSRowSet(count)), &buffer); FAILED(sc)) return sc;
+  if (!buffer) return MAPI_E_NOT_ENOUGH_MEMORY;
   auto* set = static_cast<LPSRowSet>(buffer);
   set->cRows = 0;
   for (std::size_t i = 0; i < count; ++i) {

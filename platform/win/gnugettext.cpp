@@ -7,6 +7,7 @@
 #include <mutex>
 #include <string>
 
+#include "userlocale.h"
 #include "windows.h"
 
 namespace {
@@ -32,8 +33,9 @@ void Bind() {
   if (bound) return;
   EnsureUserLocale();
   if (directory.empty()) directory = DefaultDirectory();
+  // No codeset is bound: texts come in the character set of the user's locale (the "ANSI
+  // code page"), as the other text services read them.
   bindtextdomain(kDomain, directory.c_str());
-  bind_textdomain_codeset(kDomain, "UTF-8");
   bound = true;
 }
 }  // namespace
@@ -47,5 +49,6 @@ void SetTranslationDirectory(const char* dir) {
 const char* Translate(const char* text) {
   if (!text || !*text) return text;  // gettext("") would return the catalogue header
   Bind();
+  const UserLocaleScope scope;  // the user's language and character set, for this thread only
   return dgettext(kDomain, text);
 }

@@ -1,3 +1,5 @@
+#include <langinfo.h>
+
 #include <climits>
 #include <clocale>
 #include <cstring>
@@ -6,6 +8,7 @@
 #include <mutex>
 #include <string>
 
+#include "userlocale.h"
 #include "windows.h"
 
 namespace {
@@ -26,7 +29,7 @@ void UpperMultibyte(char* text, std::size_t length) {
       ++pos;
       continue;
     }
-    const wint_t upper = std::towupper(static_cast<wint_t>(wc));
+    const wint_t upper = towupper_l(static_cast<wint_t>(wc), UserLocale());
     if (upper != static_cast<wint_t>(wc)) {
       char buffer[MB_LEN_MAX];
       std::mbstate_t out{};
@@ -46,37 +49,47 @@ std::string UpperCopy(const char* text, std::size_t length) {
 bool NonNegativeOrMinusOne(int count) { return count >= -1; }
 }  // namespace
 
-void EnsureUserLocale() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    // A process started under the plain C locale still gets UTF-8 texts, as every
-    // machine here uses; an explicit user setting wins.
-    if (!std::setlocale(LC_CTYPE, "")) std::setlocale(LC_CTYPE, "C.UTF-8");
-    const char* current = std::setlocale(LC_CTYPE, nullptr);
-    if (current && (std::strcmp(current, "C") == 0 || std::strcmp(current, "POSIX") == 0))
-      std::setlocale(LC_CTYPE, "C.UTF-8");
-    std::setlocale(LC_COLLATE, "");
-    std::setlocale(LC_MESSAGES, "");
-  });
+namespace {
+locale_t MakeUserLocale() {
+  locale_t locale = newlocale(LC_ALL_MASK, "", static_cast<locale_t>(nullptr));
+  // Settings that name no installed locale fall back to the default one.
+  if (!locale) locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+  if (locale && std::strcmp(nl_langinfo_l(CODESET, locale), "ANSI_X3.4-1968") == 0)
+    if (locale_t wide = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale)) locale = wide;
+  return locale ? locale : LC_GLOBAL_LOCALE;
 }
+}  // namespace
+
+locale_t UserLocale() {
+  static const locale_t locale = MakeUserLocale();  // lives as long as the process
+  return locale;
+}
+
+const char* UserLocaleName(int category) {
+  const locale_t locale = UserLocale();
+  if (locale == LC_GLOBAL_LOCALE) return "C";
+  return nl_langinfo_l(_NL_LOCALE_NAME(category), locale);
+}
+
+void EnsureUserLocale() { UserLocale(); }
 
 DWORD CharUpperBuffA(LPSTR text, DWORD length) {
   if (!text) return 0;
-  EnsureUserLocale();
+  const UserLocaleScope scope;
   UpperMultibyte(text, length);
   return length;
 }
 
 int CompareStringA(LCID, DWORD flags, LPCSTR text1, int count1, LPCSTR text2, int count2) {
   if (!text1 || !text2 || !NonNegativeOrMinusOne(count1) || !NonNegativeOrMinusOne(count2)) return 0;
-  EnsureUserLocale();
   const std::size_t length1 = count1 < 0 ? std::strlen(text1) : ::strnlen(text1, static_cast<std::size_t>(count1));
   const std::size_t length2 = count2 < 0 ? std::strlen(text2) : ::strnlen(text2, static_cast<std::size_t>(count2));
+  const UserLocaleScope scope;
   std::string a = (flags & NORM_IGNORECASE) ? UpperCopy(text1, length1) : std::string(text1, length1);
   std::string b = (flags & NORM_IGNORECASE) ? UpperCopy(text2, length2) : std::string(text2, length2);
   // strcoll follows the user's collation; byte order breaks its ties so that only equal
   // texts compare equal.
-  int result = std::strcoll(a.c_str(), b.c_str());
+  int result = strcoll_l(a.c_str(), b.c_str(), UserLocale());
   if (result == 0) result = a.compare(b);
   return result < 0 ? CSTR_LESS_THAN : result > 0 ? CSTR_GREATER_THAN : CSTR_EQUAL;
 }

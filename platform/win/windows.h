@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 
 #if defined(_WIN32) && !defined(_WIN64)
@@ -102,9 +103,21 @@ DWORD CharUpperBuffA(LPSTR text, DWORD length);
 // CSTR_LESS_THAN, CSTR_EQUAL, CSTR_GREATER_THAN, or 0 on bad arguments.
 int CompareStringA(LCID locale, DWORD flags, LPCSTR text1, int count1, LPCSTR text2, int count2);
 
-// Makes the process follow the user's locale settings (LANG, LC_*), as a Windows process does
-// from the start. Idempotent; called by the text services themselves.
+// Reads the user's locale settings (LANG, LC_*) for the text services, once; they use them as
+// a Windows process does from the start. The process's own locale (setlocale) is left as the
+// program set it. Idempotent; called by the text services themselves.
 void EnsureUserLocale();
+
+// Files. MoveFileExA renames `existing` to `newName`; with MOVEFILE_REPLACE_EXISTING a file of
+// that name is replaced in one step (a reader sees the old file or the new one, never a mix),
+// with MOVEFILE_WRITE_THROUGH the call returns once the rename is on the disk.
+constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x00000001;
+constexpr DWORD MOVEFILE_WRITE_THROUGH = 0x00000008;
+BOOL MoveFileExA(LPCSTR existing, LPCSTR newName, DWORD flags);
+// The C runtime's low-level calls on a stream: its descriptor, and the flush of everything
+// written to the descriptor onto the disk (0 on success, -1 on failure).
+int _fileno(std::FILE* stream);
+int _commit(int fd);
 
 // TRUE when any of the `size` bytes at `address` cannot be read.
 BOOL IsBadReadPtr(LPCVOID address, UINT_PTR size);

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <functional>
 #include <limits>
+#include <new>
 #include <string_view>
 #include <vector>
 
@@ -89,12 +90,55 @@ ABLDAPBackeEnd::~ABLDAPBackeEnd() {
   ClearUsers();
 }
 
+HRESULT ABLDAPBackeEnd::LoadSettings() {
+  HRESULT hr = MAPI_E_NO_SUPPORT;
+  if (!Support) return MAPI_E_INVALID_PARAMETER;
+  return Guarded(hr, [&] {
+    // The provider's own section names the service's section, which holds the settings.
+    ComPtr<IProfSect> providerSection;
+    hr = Support->OpenProfileSection(nullptr, 0, providerSection.put());
+    if (FAILED(hr)) RaiseFailure("ERROR: getting the profile object");
+    SizedSPropTagArray(1, serviceTag) = {1, {PR_SERVICE_UID}};
+    ULONG count = 0;
+    MapiBuffer<SPropValue> serviceUID(pfnFreeBuffer);
+    hr = providerSection->GetProps(reinterpret_cast<LPSPropTagArray>(&serviceTag), 0, &count, serviceUID.put_typed());
+    if (FAILED(hr)) RaiseFailure("ERROR: getting the profile properties");
+    // A section without the UID (an error value in its place) cannot name the service's section.
+    if (count < 1 || !serviceUID || serviceUID->ulPropTag != PR_SERVICE_UID ||
+        serviceUID->Value.bin.cb != sizeof(MAPIUID) || !serviceUID->Value.bin.lpb) {
+      hr = MAPI_E_NOT_FOUND;
+      RaiseFailure("ERROR: getting the profile properties");
+    }
+
+    ComPtr<IProfSect> serviceSection;
+    hr = Support->OpenProfileSection(reinterpret_cast<LPMAPIUID>(serviceUID->Value.bin.lpb), 0, serviceSection.put());
+    if (FAILED(hr)) RaiseFailure("ERROR: getting the profile object");
+    MapiBuffer<SPropValue> values(pfnFreeBuffer);
+    hr = serviceSection->GetProps(ProfilePropTags(), 0, &count, values.put_typed());
+    if (FAILED(hr)) RaiseFailure("ERROR: getting the profile properties");
+
+    ObjectLock lock(*this);
+    Profile.reset();
+    Profile.reset(new (std::nothrow) CLDAPProfileData());
+    if (!Profile) {
+      hr = E_OUTOFMEMORY;
+      RaiseFailure("Out of memory");
+    }
+    Profile->LoadProps(count, values.get());
+    ContainerName = Profile->DisplayName.empty() ? BackendName : Profile->DisplayName;
+    hr = S_OK;
+  });
+}
+
 bool ABLDAPBackeEnd::LoadDirectory() {
   bool loaded = false;
   HRESULT hr = S_OK;
+  // The new list is built aside, without the lock (a fetch takes long), and swapped in whole
+  // with the locale its names were folded in: a reader sees the old list or the new one.
+  std::unique_ptr<UserList> users;
+  std::string foldLocale;
   Guarded(hr, [&] {
-    ClearUsers();
-    Users = std::make_unique<UserList>();
+    users = std::make_unique<UserList>();
     // The manager lives for this load only.
     const auto manager = std::make_unique<LDAPListManager>();
     if (!Profile) RaiseFailure("No configuration");
@@ -115,7 +159,7 @@ bool ABLDAPBackeEnd::LoadDirectory() {
     // A failed fetch leaves whatever entries the manager holds, possibly none.
     manager->Fetch();
 
-    Users->reserve(manager->Count());
+    users->reserve(manager->Count());
     for (unsigned position = 0; position < manager->Count(); ++position) {
       if (!manager->GetItem(position)) continue;
       // The manager goes with this load, so its texts move into the users instead of being copied.
@@ -134,15 +178,23 @@ bool ABLDAPBackeEnd::LoadDirectory() {
       user->Department = std::move(item.Department);
       user->Company = std::move(item.Company);
       std::string upper = UpperCased(user->DisplayName);
-      Users->push_back(UserListEntry{user->DistinguishedName, std::move(user), std::move(upper)});
+      users->push_back(UserListEntry{user->DistinguishedName, std::move(user), std::move(upper)});
     }
-    foldLocale_ = CurrentCaseLocale();
-    if (Users->size() > 1)
-      std::sort(Users->begin(), Users->end(), [](const UserListEntry& a, const UserListEntry& b) {
+    foldLocale = CurrentCaseLocale();
+    if (users->size() > 1)
+      std::sort(users->begin(), users->end(), [](const UserListEntry& a, const UserListEntry& b) {
         return CompareDisplayNames(a.User->DisplayName, b.User->DisplayName) < 0;
       });
     loaded = true;
   });
+  {
+    ObjectLock lock(*this);
+    Users.swap(users);
+    foldLocale_.swap(foldLocale);
+    ++usersGeneration_;
+  }
+  // The old list's users go outside the lock: releasing one may release the backend too.
+  ReleaseUsers(std::move(users));
   return loaded;
 }
 
@@ -156,21 +208,36 @@ int ABLDAPBackeEnd::CompareUsers(const UserList& list, std::size_t position1, st
 }
 
 void ABLDAPBackeEnd::ClearUsers() {
-  // A later list may reuse this one's address: the index goes with it.
-  dnIndexList_ = nullptr;
-  if (!Users) return;
-  for (UserListEntry& entry : *Users) entry.User.reset();
-  Users.reset();
+  std::unique_ptr<UserList> users;
+  {
+    ObjectLock lock(*this);
+    users = std::move(Users);
+    // A later list may reuse this one's address: the index goes with it.
+    dnIndexList_ = nullptr;
+    if (users) ++usersGeneration_;
+  }
+  ReleaseUsers(std::move(users));
+}
+
+void ABLDAPBackeEnd::ReleaseUsers(std::unique_ptr<UserList> users) {
+  if (!users) return;
+  for (UserListEntry& entry : *users) entry.User.reset();
 }
 
 HRESULT ABLDAPBackeEnd::FillContentsTable() {
   HRESULT hr = S_OK;
+  ObjectLock lock(*this);
   return Guarded(hr, [&] {
     if (!Users) return;
+    // The rows of an unchanged list are there already: a later logon of a large address book
+    // would otherwise spend its time writing them again, unchanged.
+    const unsigned long generation = usersGeneration_;
+    if (filledGeneration_ == generation) return;
     for (const UserListEntry& entry : *Users) {
       hr = entry.User ? entry.User->AddContentsRow(DirContents.get()) : MAPI_E_NO_SUPPORT;
       if (FAILED(hr)) RaiseFailure("Unable to add user");
     }
+    filledGeneration_ = generation;
     hr = S_OK;
   });
 }
@@ -228,21 +295,27 @@ HRESULT ABLDAPBackeEnd::FindUserByName(std::string name, LPSPropTagArray lpPropT
       hr = MAPI_E_INVALID_PARAMETER;
       RaiseFailure("Invalid parameter");
     }
-    if (name.empty() || !Users) RaiseFailure("Not found");
+    if (name.empty()) RaiseFailure("Not found");
     const std::string upperName = UpperCased(std::move(name));
-    // The names folded at load time serve as long as the locale is the one they were folded
-    // in; otherwise each is folded again, as the typed name was.
-    const bool folded = CurrentCaseLocale() == foldLocale_;
-    CLDAPUser* match = nullptr;
+    ComPtr<CLDAPUser> match;
     unsigned matches = 0;
-    for (const UserListEntry& entry : *Users) {
-      if (!entry.User) continue;
-      const bool found = folded ? std::string_view(entry.UpperDisplayName).find(upperName) != std::string_view::npos
-                                : UpperCased(entry.User->DisplayName).find(upperName) != std::string::npos;
-      if (!found) continue;
-      match = entry.User.get();
-      // A second match already decides the answer.
-      if (++matches > 1) break;
+    {
+      // The list and its fold locale are read together, under the lock that a load swaps
+      // them under; the properties of the match are read after it.
+      ObjectLock lock(*this);
+      if (!Users) RaiseFailure("Not found");
+      // The names folded at load time serve as long as the locale is the one they were folded
+      // in; otherwise each is folded again, as the typed name was.
+      const bool folded = CurrentCaseLocale() == foldLocale_;
+      for (const UserListEntry& entry : *Users) {
+        if (!entry.User) continue;
+        const bool found = folded ? std::string_view(entry.UpperDisplayName).find(upperName) != std::string_view::npos
+                                  : UpperCased(entry.User->DisplayName).find(upperName) != std::string::npos;
+        if (!found) continue;
+        match = entry.User;
+        // A second match already decides the answer.
+        if (++matches > 1) break;
+      }
     }
     if (matches == 0) RaiseFailure("Not found");
     if (matches > 1) {

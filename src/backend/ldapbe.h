@@ -1,6 +1,7 @@
 // The provider's LDAP backend: the address book made from one snapshot of the directory.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -45,8 +46,13 @@ class ABLDAPBackeEnd : public GenericBackEnd {
   // list by one user per entry, in display-name order. False when there is no configuration
   // record or memory runs out; a fetch that fails or finds nothing still gives true.
   bool LoadDirectory() override;
-  // Writes every user's row into DirContents; the first failing row's result.
+  // Writes every user's row into DirContents; the first failing row's result. Rows already
+  // written from the same user list are not written again.
   HRESULT FillContentsTable() override;
+  // Reads the configuration record from the message service's profile section into Profile and
+  // names the directory container after it. Fails with the failing profile call's result and
+  // then leaves Profile and ContainerName as they were.
+  HRESULT LoadSettings() override;
   HRESULT CompareEntryIDs(ULONG cbEntryID1, LPENTRYID lpEntryID1, ULONG cbEntryID2, LPENTRYID lpEntryID2, ULONG ulFlags,
                           ULONG* lpulResult) override;
   // Resolves a typed name: the users whose display name contains it, both upper-cased in the
@@ -112,11 +118,20 @@ class ABLDAPBackeEnd : public GenericBackEnd {
   // The two containers, made on their first open; one reference held on each.
   ComPtr<CABContainer> RootContainer;
   ComPtr<CABContainer> DirContainer;
+  // Replaced in whole by LoadDirectory and ClearUsers; read and swapped under the backend's
+  // lock only.
   std::unique_ptr<UserList> Users;
 
  private:
-  // The LC_CTYPE locale the upper-cased display names were made in.
+  // Releases every user of a list taken out of Users.
+  static void ReleaseUsers(std::unique_ptr<UserList> users);
+
+  // The LC_CTYPE locale the upper-cased display names were made in; swapped with Users.
   std::string foldLocale_;
+  // Which user list the contents table holds the rows of: every list replacement counts one
+  // up, so that later logons do not write the same rows again.
+  std::atomic<unsigned long> usersGeneration_{0};
+  std::atomic<unsigned long> filledGeneration_{~0UL};
 
   // True when the identifier is at least a header long, readable and carries our UID.
   bool HasOwnHeader(ULONG cbEntryID, LPENTRYID lpEntryID, bool checkReadable) const;

@@ -89,7 +89,7 @@ void CLDAPProfileData::BuildProps(ULONG* count, LPSPropValue* values) const {
   if (!count || !values) return;
 
   MapiBuffer<SPropValue> array(pfnFreeBuffer);
-  if (FAILED(pfnAllocateBuffer(PROFILE_PROP_COUNT * sizeof(SPropValue), array.put()))) return;
+  if (FAILED(pfnAllocateBuffer(PROFILE_PROP_COUNT * sizeof(SPropValue), array.put())) || !array) return;
   std::memset(array.get(), 0, PROFILE_PROP_COUNT * sizeof(SPropValue));
 
   auto more = [&array](ULONG size, const void* source) -> LPVOID {

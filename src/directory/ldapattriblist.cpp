@@ -16,12 +16,16 @@ bool StartsWithKey(std::string_view line, std::string_view key) {
   }
   return true;
 }
+
+// The ten names in the order of the class.
+std::array<std::string*, 10> Names(LDAPAttribList& list) {
+  return {&list.CommonName, &list.FirstName,       &list.LastName,  &list.Title,        &list.Company,
+          &list.Department, &list.TelephoneNumber, &list.FaxNumber, &list.EMailAddress, &list.Mobile};
+}
 }  // namespace
 
 void LDAPAttribList::Clear() {
-  for (std::string* name : {&CommonName, &FirstName, &LastName, &Title, &Company, &Department, &TelephoneNumber,
-                            &FaxNumber, &EMailAddress, &Mobile})
-    name->clear();
+  for (std::string* name : Names(*this)) name->clear();
 }
 
 void LDAPAttribList::Parse(std::string_view text) {
@@ -62,8 +66,7 @@ void LDAPAttribList::Parse(std::string_view text) {
 std::vector<char*> LDAPAttribList::RequestedAttributes() {
   std::vector<char*> names;
   names.reserve(11);
-  for (std::string* name : {&CommonName, &FirstName, &LastName, &Title, &Company, &Department, &TelephoneNumber,
-                            &FaxNumber, &EMailAddress, &Mobile})
+  for (std::string* name : Names(*this))
     if (!name->empty()) names.push_back(name->data());
   names.push_back(nullptr);
   return names;

@@ -1,13 +1,17 @@
 #include "directory/ldapcon.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <iterator>
 #include <memory>
+#include <random>
+#include <string>
 #include <utility>
 #include <vector>
 
+#include "directory/byteorder.h"
 #include "gnugettext.h"
 #include "provider/guard.h"
 #include "windows.h"
@@ -51,17 +55,26 @@ constexpr const char* kWorkOffline = ".\nDo you want to work offline?";
 
 bool AskOffline(const char* first) { return ShowLdapBox(first, kWorkOffline, MB_ICONQUESTION | MB_YESNO) == IDYES; }
 
+// Creates a new, empty file in the folder of `path`, named after it, and opens it for
+// writing; `name` receives its name. Null when no such file can be made.
+File CreateTemporaryBeside(const std::string& path, std::string& name) {
+  std::random_device random;
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    char suffix[24];
+    std::snprintf(suffix, sizeof suffix, ".%08x.tmp", static_cast<unsigned>(random()));
+    name = path + suffix;
+    // "x": never reuse (or follow a link at) a name that exists.
+    if (File file{std::fopen(name.c_str(), "wbx")}) return file;
+    if (errno != EEXIST) break;
+  }
+  name.clear();
+  return nullptr;
+}
+
 struct ResultRelease {
   void operator()(LDAPMessage* result) const { ldap_msgfree(result); }
 };
 
-void PutWord(unsigned char* at, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) at[i] = static_cast<unsigned char>(value >> (8 * i));
-}
-std::uint32_t GetWord(const unsigned char* at) {
-  return static_cast<std::uint32_t>(at[0]) | static_cast<std::uint32_t>(at[1]) << 8 |
-         static_cast<std::uint32_t>(at[2]) << 16 | static_cast<std::uint32_t>(at[3]) << 24;
-}
 }  // namespace
 
 LDAPListManager::LDAPListManager() { Reset(); }
@@ -102,7 +115,13 @@ bool LDAPListManager::Fetch() {
     }
     Connection =
         UseSSL ? ldap_sslinit(ServerName.data(), LDAP_SSL_PORT, 1) : ldap_sslinit(ServerName.data(), LDAP_PORT, 0);
-    if (!Connection) RaiseFailure("ldap_sslinit failed");
+    if (!Connection) {
+      // A server name the client cannot use (a URL, an empty or out-of-range port, an open
+      // bracket) fails here, before any connection: the user learns it as a connection failure
+      // with its code, and may work offline.
+      if (AskOffline("Unable to connect to the LDAP server. Error Code 0x%X")) result = LoadCache();
+      return result;
+    }
     if (UseVersion3) {
       const int version = LDAP_VERSION3;
       if (ldap_set_option(Connection, LDAP_OPT_VERSION, &version) != LDAP_SUCCESS)
@@ -177,9 +196,12 @@ bool LDAPListManager::Search() {
 
 bool LDAPListManager::SaveCache() {
   bool result = false;
+  std::string temporary;
   try {
     if (CacheFileName.empty()) RaiseFailure("No cache file name set");
-    const File file{std::fopen(CacheFileName.c_str(), "wb")};
+    // The snapshot goes to a new file beside the old one and replaces it only once it is
+    // whole and on the disk: a full disk or a failed write leaves the last good snapshot.
+    File file = CreateTemporaryBeside(CacheFileName, temporary);
     if (!file) {
       ShowError(
           "Unable to create the cache file '%s'. Please  set a valid file name in the configuration "
@@ -188,22 +210,22 @@ bool LDAPListManager::SaveCache() {
       RaiseFailure("Cannot create the cache file");
     }
     unsigned char header[12];
-    PutWord(header, kCacheFileMagic);
-    PutWord(header + 4, kCacheFileVersion);
-    PutWord(header + 8, static_cast<std::uint32_t>(Items.size()));
+    PutLittleEndian32(header, kCacheFileMagic);
+    PutLittleEndian32(header + 4, kCacheFileVersion);
+    PutLittleEndian32(header + 8, static_cast<std::uint32_t>(Items.size()));
     if (std::fwrite(header, 1, sizeof header, file.get()) != sizeof header)
       RaiseFailure("Error writing the cache header to the cache file");
+    for (const LDAPItem& item : Items)
+      if (!item.WriteToCache(file.get())) RaiseFailure("Error writing an item to the cache file");
+    if (std::fflush(file.get()) != 0 || _commit(_fileno(file.get())) != 0) RaiseFailure("Error writing the cache file");
+    if (std::fclose(file.release()) != 0) RaiseFailure("Error writing the cache file");
+    if (!MoveFileExA(temporary.c_str(), CacheFileName.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+      RaiseFailure("Cannot replace the cache file");
+    temporary.clear();
     result = true;
-    for (const LDAPItem& item : Items) {
-      if (!item.WriteToCache(file.get())) {
-        result = false;
-        break;
-      }
-    }
-    // Buffered bytes that cannot reach the disk are a failed write too.
-    if (std::fflush(file.get()) != 0) result = false;
   } catch (...) {
   }
+  if (!temporary.empty()) std::remove(temporary.c_str());
   return result;
 }
 
@@ -220,9 +242,9 @@ bool LDAPListManager::LoadCache() {
     unsigned char header[12];
     if (std::fread(header, 1, sizeof header, file.get()) != sizeof header)
       RaiseFailure("Unable to load the cache file header");
-    if (GetWord(header) != kCacheFileMagic) RaiseFailure("No a LDAP cache file");
-    if (GetWord(header + 4) != kCacheFileVersion) RaiseFailure("Incorrect version of the cache file");
-    const std::uint32_t count = GetWord(header + 8);
+    if (GetLittleEndian32(header) != kCacheFileMagic) RaiseFailure("No a LDAP cache file");
+    if (GetLittleEndian32(header + 4) != kCacheFileVersion) RaiseFailure("Incorrect version of the cache file");
+    const std::uint32_t count = GetLittleEndian32(header + 8);
     // Room for the announced items, but never for more than the file can hold (a record is
     // at least 48 bytes), so a damaged count cannot make us reserve wildly.
     if (std::fseek(file.get(), 0, SEEK_END) == 0) {

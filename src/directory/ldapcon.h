@@ -46,7 +46,8 @@ class LDAPListManager {
   const LDAPItem* GetItem(unsigned index) const { return index < Items.size() ? &Items[index] : nullptr; }
 
   // Takes the snapshot: connects, binds unless anonymous, searches once and saves the result
-  // to the cache file; when the server cannot be reached or refuses the bind, asks whether to
+  // to the cache file; when the server name is unusable, the server cannot be reached or it
+  // refuses the bind, shows the failure with its code, asks whether to
   // work offline and then loads the cache file instead. False when no snapshot was taken.
   // Never throws; the connection is released on every path.
   bool Fetch();
@@ -55,7 +56,8 @@ class LDAPListManager {
   // false. Never throws.
   bool Search();
 
-  // Writes Items to CacheFileName, replacing the file.
+  // Writes Items to CacheFileName, replacing the file in one step: on any failure the old
+  // file stays as it was.
   bool SaveCache();
   // Replaces Items by the items of the file CacheFileName. On a damaged record the items
   // before it stay.

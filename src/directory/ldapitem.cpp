@@ -1,10 +1,12 @@
 #include "directory/ldapitem.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <limits>
 #include <memory>
 
+#include "directory/byteorder.h"
 #include "provider/guard.h"
 
 namespace {
@@ -14,8 +16,8 @@ constexpr std::size_t kReadChunk = 64 * 1024;
 constexpr std::size_t kBufferSize = 256 * 1024;
 
 void WriteWord(std::FILE* file, std::uint32_t value) {
-  const unsigned char bytes[4] = {static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8),
-                                  static_cast<unsigned char>(value >> 16), static_cast<unsigned char>(value >> 24)};
+  unsigned char bytes[4];
+  PutLittleEndian32(bytes, value);
   if (std::fwrite(bytes, 1, 4, file) != 4) RaiseFailure("Write Error");
 }
 
@@ -56,8 +58,7 @@ bool CacheReader::ReadWord(std::uint32_t& value) {
   } else if (!Read(reinterpret_cast<char*>(bytes), 4)) {
     return false;
   }
-  value = static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-          static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+  value = GetLittleEndian32(bytes);
   return true;
 }
 
@@ -83,8 +84,11 @@ std::array<std::string*, LDAPItem::kFieldCount> LDAPItem::Fields() {
 }
 
 std::array<const std::string*, LDAPItem::kFieldCount> LDAPItem::Fields() const {
-  return {&DN,         &CommonName, &FirstName,       &LastName,  &EMailAddress, &Company,
-          &Department, &Title,      &TelephoneNumber, &FaxNumber, &Mobile};
+  // The one list above, read-only.
+  const auto fields = const_cast<LDAPItem*>(this)->Fields();
+  std::array<const std::string*, kFieldCount> result{};
+  std::copy(fields.begin(), fields.end(), result.begin());
+  return result;
 }
 
 void LDAPItem::Clear() {

@@ -21,16 +21,17 @@ struct MapiFailure {
 
 [[noreturn]] inline void RaiseFailure(const char* message) { throw MapiFailure{message}; }
 
-// Runs `body`; returns `hr` as it stands when the body ends or raises. An allocation failure
-// is recorded as MAPI_E_NOT_ENOUGH_MEMORY; any other stray exception as MAPI_E_CALL_FAILED
-// when nothing has failed yet. No exception leaves.
+// Runs `body`; returns `hr` as it stands when the body ends or raises. A stray exception is
+// recorded only when nothing has failed yet, so that the first failure is the one reported:
+// an allocation failure as MAPI_E_NOT_ENOUGH_MEMORY, anything else as MAPI_E_CALL_FAILED.
+// No exception leaves.
 template <class Body>
 HRESULT Guarded(HRESULT& hr, Body&& body) noexcept {
   try {
     body();
   } catch (const MapiFailure&) {
   } catch (const std::bad_alloc&) {
-    hr = MAPI_E_NOT_ENOUGH_MEMORY;
+    if (SUCCEEDED(hr)) hr = MAPI_E_NOT_ENOUGH_MEMORY;
   } catch (...) {
     if (SUCCEEDED(hr)) hr = MAPI_E_CALL_FAILED;
   }

@@ -6,10 +6,13 @@ LPALLOCATEBUFFER pfnAllocateBuffer = MAPIAllocateBuffer;
 LPALLOCATEMORE pfnAllocateMore = MAPIAllocateMore;
 LPFREEBUFFER pfnFreeBuffer = MAPIFreeBuffer;
 
-void SetMemoryRoutines(LPALLOCATEBUFFER allocateBuffer, LPALLOCATEMORE allocateMore, LPFREEBUFFER freeBuffer) {
+HRESULT SetMemoryRoutines(LPALLOCATEBUFFER allocateBuffer, LPALLOCATEMORE allocateMore, LPFREEBUFFER freeBuffer) {
+  // Every caller of the routines calls them unchecked; a missing one keeps the set in use.
+  if (!allocateBuffer || !allocateMore || !freeBuffer) return MAPI_E_INVALID_PARAMETER;
   pfnAllocateBuffer = allocateBuffer;
   pfnAllocateMore = allocateMore;
   pfnFreeBuffer = freeBuffer;
+  return S_OK;
 }
 
 CUnknown::CUnknown() : RefCount(1) { InitializeCriticalSection(&CritSect); }

@@ -12,7 +12,9 @@
 extern LPALLOCATEBUFFER pfnAllocateBuffer;
 extern LPALLOCATEMORE pfnAllocateMore;
 extern LPFREEBUFFER pfnFreeBuffer;
-void SetMemoryRoutines(LPALLOCATEBUFFER allocateBuffer, LPALLOCATEMORE allocateMore, LPFREEBUFFER freeBuffer);
+// Installs the three routines together; MAPI_E_INVALID_PARAMETER, and the routines in use
+// stay, when any of them is null.
+HRESULT SetMemoryRoutines(LPALLOCATEBUFFER allocateBuffer, LPALLOCATEMORE allocateMore, LPFREEBUFFER freeBuffer);
 
 class CUnknown {
  public:

@@ -115,6 +115,37 @@ TEST_F(InstalledPxab, TellsItsVersion) {
   EXPECT_EQ(out, "pxab " PX_VERSION "\n");
 }
 
+// As a mail client through MAPI: the profile's message service comes from the installed
+// catalogue, its provider from the installed module.
+TEST_F(InstalledPxab, MakesAProfileListsAndResolves) {
+  const std::string settings = " --set ServerName=" + server->HostPort() +
+                               " --set SearchDN=ou=people,dc=example,dc=com"
+                               " --set 'SearchString=(objectClass=inetOrgPerson)' --set CacheFileName=" +
+                               Quoted((dir / "people.pxb").string());
+  ASSERT_EQ(Run("profile create work" + settings), 0) << err;
+  EXPECT_TRUE(std::filesystem::is_directory(dir / ".config/pxab/profiles"));
+  ASSERT_EQ(Run("list --profile work"), 0) << err;
+  const std::vector<std::string> rows = Lines(out);
+  ASSERT_EQ(rows.size(), 2u) << out;
+  EXPECT_NE(rows[0].find("\"PR_DISPLAY_NAME\": \"Anna M\xC3\xBCller\""), std::string::npos) << rows[0];
+  EXPECT_NE(rows[1].find("\"PR_DISPLAY_NAME\": \"John Smith\""), std::string::npos) << rows[1];
+
+  EXPECT_EQ(Run("resolve --profile work \"john s\" zebra"), 1) << err;
+  const std::vector<std::string> lines = Lines(out);
+  ASSERT_EQ(lines.size(), 2u) << out;
+  EXPECT_EQ(lines[0].rfind("{\"name\": \"john s\", \"status\": \"resolved\"", 0), 0u) << lines[0];
+  EXPECT_NE(lines[0].find("\"PR_EMAIL_ADDRESS\": \"john@example.com\""), std::string::npos) << lines[0];
+  EXPECT_EQ(lines[1], "{\"name\": \"zebra\", \"status\": \"unresolved\"}");
+
+  // The module's own messages in the user's language, from the installed catalogue.
+  ASSERT_EQ(Run("profile create down --set ServerName=127.0.0.1:" + std::to_string(SlapdServer::UnusedPort()) +
+                " --set CacheFileName=" + Quoted((dir / "down.pxb").string())),
+            0)
+      << err;
+  EXPECT_EQ(Run("list --profile down --offline=no", "de"), 3);
+  EXPECT_NE(err.find("Keine Verbindung zum LDAP-Server m\xC3\xB6glich"), std::string::npos) << err;
+}
+
 // The provider's own directory code, through the installed libraries, in the user's language.
 TEST_F(InstalledPxab, ReadsTheDirectoryAndSpeaksGerman) {
   ASSERT_EQ(Run("directory users --server " + server->HostPort() +

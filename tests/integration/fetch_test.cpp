@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "directory/ldapcon.h"
+#include "people.h"
 #include "scripted_msgbox.h"
 #include "slapd.h"
 #include "tempdir.h"
@@ -121,9 +122,9 @@ std::string PeopleLdif() {
       "dn: ou=empty,dc=example,dc=com\nobjectClass: organizationalUnit\nou: empty\n\n"
       "dn: ou=crowd,dc=example,dc=com\nobjectClass: organizationalUnit\nou: crowd\n\n";
   for (int i = 0; i < kCrowd; ++i) {
-    const std::string uid = "p" + std::to_string(i);
+    const std::string uid = Numbered("p", i);
     ldif += "dn: uid=" + uid + ",ou=crowd,dc=example,dc=com\nobjectClass: inetOrgPerson\nuid: " + uid +
-            "\ncn: Person " + std::to_string(i) + "\nsn: Person\n\n";
+            Numbered("\ncn: Person ", i) + "\nsn: Person\n\n";
   }
   return ldif;
 }
@@ -136,8 +137,8 @@ constexpr const char* kMapping =
 std::vector<LDAPItem> FiveItems() {
   std::vector<LDAPItem> items(5);
   for (int i = 0; i < 5; ++i) {
-    items[i].DN = "uid=cached" + std::to_string(i) + ",ou=people,dc=example,dc=com";
-    items[i].CommonName = "Cached " + std::to_string(i);
+    items[i].DN = Numbered("uid=cached", i) + ",ou=people,dc=example,dc=com";
+    items[i].CommonName = Numbered("Cached ", i);
   }
   return items;
 }
@@ -251,7 +252,7 @@ TEST_P(Offline, TheAnswerDecidesWhetherTheCacheIsLoaded) {
   if (c.wrongPassword)
     UseReader("not-the-password");
   else
-    manager.ServerName = "127.0.0.1:" + std::to_string(SlapdServer::UnusedPort());
+    manager.ServerName = Numbered("127.0.0.1:", SlapdServer::UnusedPort());
   ScriptedMessageBoxes boxes({c.answer});
   const bool fetched = manager.Fetch();
 
@@ -281,7 +282,7 @@ INSTANTIATE_TEST_SUITE_P(Answers, Offline,
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Fetch, OfflineWithAMissingCacheFileShowsTheOpenError) {
-  manager.ServerName = "127.0.0.1:" + std::to_string(SlapdServer::UnusedPort());
+  manager.ServerName = Numbered("127.0.0.1:", SlapdServer::UnusedPort());
   ScriptedMessageBoxes boxes({IDYES});
   EXPECT_FALSE(manager.Fetch());
   ASSERT_EQ(boxes.Boxes().size(), 2u);
@@ -407,6 +408,28 @@ TEST_F(Fetch, AnUnsavableSnapshotIsStillASnapshot) {
                                        "'. Please  set a valid file name in the configuration settings.");
 }
 
+TEST_F(Fetch, AnUnusableServerNameIsAConnectionFailureWithTheOfflineQuestion) {
+  const std::string earlier = SeedCache();
+  for (const char* name : {"ldap://127.0.0.1/", "127.0.0.1:", "127.0.0.1:0", "[::1"}) {
+    SCOPED_TRACE(name);
+    manager.ServerName = name;
+    ScriptedMessageBoxes boxes({IDYES});
+    EXPECT_TRUE(manager.Fetch());
+    const std::vector<RecordedBox> shown = boxes.Boxes();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].type, static_cast<UINT>(MB_ICONQUESTION | MB_YESNO));
+    // LDAP_PARAM_ERROR: the name, not the server, is at fault.
+    EXPECT_EQ(shown[0].text, QuestionText("Unable to connect to the LDAP server. Error Code 0x", "59"));
+    EXPECT_EQ(manager.Items, FiveItems());
+    EXPECT_EQ(ReadAll(Cache()), earlier);
+  }
+  manager.ServerName = "127.0.0.1:";
+  ScriptedMessageBoxes boxes({IDNO});
+  EXPECT_FALSE(manager.Fetch());
+  EXPECT_EQ(boxes.Boxes().size(), 1u);
+  EXPECT_EQ(manager.Count(), 0u);
+}
+
 TEST_F(Fetch, SetUpFailuresShowNothingAndTakeNoSnapshot) {
   struct Case {
     const char* name;
@@ -416,7 +439,6 @@ TEST_F(Fetch, SetUpFailuresShowNothingAndTakeNoSnapshot) {
     std::optional<int> failOption;
   };
   const Case cases[] = {
-      {"no handle for a malformed host", "ldap://127.0.0.1/", false, 60, {}},
       {"protocol version refused", server->HostPort(), true, 60, LDAP_OPT_VERSION},
       {"time limit refused by the library", server->HostPort(), false, -1, {}},
       {"time limit refused", server->HostPort(), false, 60, LDAP_OPT_TIMELIMIT},

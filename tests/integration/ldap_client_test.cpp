@@ -252,6 +252,35 @@ TEST_F(LdapClient, WalksOverFailedAndEmptyResultsSafely) {
   EXPECT_EQ(ldap_set_option(h.ld, LDAP_OPT_VERSION, &badVersion), LDAP_PARAM_ERROR);
 }
 
+TEST_F(LdapClient, AMessageFreedByResult2ErrorIsNeverReadAgain) {
+  // A result freed by ldap_result2error, then a new result that often lands at the same
+  // address: the values read from it must be its own, not those of the freed one (entries of
+  // two shapes, so that a stale reading shows).
+  Handle h(SlapdServer::kHost, server->Port(), 0);
+  ASSERT_EQ(ldap_bind_s(h.ld, const_cast<char*>(server->AdminDN()), const_cast<char*>(server->AdminPassword()),
+                        LDAP_AUTH_SIMPLE),
+            LDAP_SUCCESS);
+  char* attrs[] = {const_cast<char*>("cn"), const_cast<char*>("ou"), nullptr};
+  auto read = [&](const char* base, const char* attribute) {
+    LDAPMessage* result = nullptr;
+    EXPECT_EQ(ldap_search_s(h.ld, const_cast<char*>(base), LDAP_SCOPE_BASE, const_cast<char*>("(objectClass=*)"), attrs,
+                            0, &result),
+              LDAP_SUCCESS);
+    std::string value = "<none>";
+    if (char** values = ldap_get_values(h.ld, ldap_first_entry(h.ld, result), const_cast<char*>(attribute))) {
+      value = values[0];
+      ldap_value_free(values);
+    }
+    EXPECT_EQ(ldap_result2error(h.ld, result, 1), LDAP_SUCCESS);
+    return value;
+  };
+  for (int round = 0; round < 3; ++round) {
+    EXPECT_EQ(read("ou=people,dc=example,dc=com", "ou"), "people");
+    EXPECT_EQ(read("uid=p1,ou=people,dc=example,dc=com", "cn"), "Person 1");
+    EXPECT_EQ(read("ou=people,dc=example,dc=com", "cn"), "<none>");
+  }
+}
+
 TEST_F(LdapClient, LastErrorBelongsToTheCallingThread) {
   Handle h(SlapdServer::kHost, server->Port(), 0);
   EXPECT_EQ(ldap_bind_s(h.ld, const_cast<char*>(server->AdminDN()), const_cast<char*>("wrong"), LDAP_AUTH_SIMPLE),

@@ -88,7 +88,8 @@ TEST_F(PxabDirectory, FailuresAndUsage) {
   const Case cases[] = {
       {"--help", 0, ""},
       {People() + " --base ou=nowhere,dc=example,dc=com", 1, "LDAP search failed. Error Code 0x20."},
-      {"--server ldap://bad/", 1, "connection could not be set up"},
+      // An unusable server name is a failed connection, with the offline question.
+      {"--server ldap://bad/", 1, "Unable to connect to the LDAP server. Error Code 0x59."},
       {"--password secret", 2, "not taken from the command line"},
       {"--timeout soon", 2, "--timeout wants a number"},
       {"--offline=maybe", 2, "--offline is ask, yes or no"},

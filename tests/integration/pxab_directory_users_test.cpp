@@ -99,16 +99,16 @@ TEST_F(PxabDirectoryUsers, FindPrintsTheOutcome) {
 
   ASSERT_EQ(Run("find", People() + " M\xC3\x9CLLER"), 0) << err;  // MÜLLER
   const std::string anna = "uid=anna,ou=people,dc=example,dc=com";
-  EXPECT_EQ(out, "resolved {\"0x0FFF0102\": \"" + EntryIdHex(anna) +
-                     "\", \"0x300B0102\": \"534d54503a616e6e61406578616d706c652e636f6d\", "
-                     "\"0x3002001E\": \"SMTP\", \"0x3001001E\": \"Anna M\xC3\xBCller\", \"0x39000003\": 0, "
-                     "\"0x3003001E\": \"anna@example.com\", \"0x0FF6000A\": {\"error\": \"0x8004010F\"}, "
-                     "\"0x0FFE0003\": 6, \"0x3A20001E\": \"Anna M\xC3\xBCller\", \"0x3A40000B\": false, "
-                     "\"0x39FF001E\": \"Anna MXXller\"}\n");
+  EXPECT_EQ(out, "resolved {\"PR_ENTRYID\": \"" + EntryIdHex(anna) +
+                     "\", \"PR_SEARCH_KEY\": \"534d54503a616e6e61406578616d706c652e636f6d\", "
+                     "\"PR_ADDRTYPE\": \"SMTP\", \"PR_DISPLAY_NAME\": \"Anna M\xC3\xBCller\", \"PR_DISPLAY_TYPE\": 0, "
+                     "\"PR_EMAIL_ADDRESS\": \"anna@example.com\", \"PR_INSTANCE_KEY\": {\"error\": \"0x8004010F\"}, "
+                     "\"PR_OBJECT_TYPE\": 6, \"PR_TRANSMITABLE_DISPLAY_NAME\": \"Anna M\xC3\xBCller\", "
+                     "\"PR_SEND_RICH_INFO\": false, \"PR_7BIT_DISPLAY_NAME\": \"Anna MXXller\"}\n");
 
   // Bert has no mail: his address comes back as an error.
   ASSERT_EQ(Run("find", "--show-names-by cn " + People() + " bert"), 0) << err;
-  EXPECT_NE(out.find("\"0x3003000A\": {\"error\": \"0x8004010F\"}"), std::string::npos) << out;
+  EXPECT_NE(out.find("\"PR_EMAIL_ADDRESS\": {\"error\": \"0x8004010F\"}"), std::string::npos) << out;
 }
 
 TEST_F(PxabDirectoryUsers, UsageAndFailures) {

@@ -6,10 +6,8 @@ namespace {
 const char* const kFirst[] = {"Anna", "Bernd", "Claudia", "Dieter", "Elif", "Frank", "Greta", "Hans", "Ines", "Jonas"};
 const char* const kLast[] = {"Schmidt", "Schneider", "Fischer", "Weber", "Meyer", "Wagner", "Becker", "Hoffmann"};
 const char* const kAccentedFirst[] = {"J\xC3\xBCrgen", "Ren\xC3\xA9", "Bj\xC3\xB6rn", "Zo\xC3\xAB", "\xC3\x85sa"};
-const char* const kAccentedLast[] = {"M\xC3\xBCller",
-                                     "Garc\xC3\xAD"
-                                     "a",
-                                     "\xC3\x98stergaard", "Dvo\xC5\x99\xC3\xA1k", "Wei\xC3\x9F"};
+const char* const kAccentedLast[] = {"M\xC3\xBCller", "Garc\u00EDa", "\xC3\x98stergaard", "Dvo\xC5\x99\xC3\xA1k",
+                                     "Wei\xC3\x9F"};
 const char* const kDepartments[] = {"Research and Development", "Sales", "Human Resources", "Finance and Controlling"};
 const char* const kTitles[] = {"Senior Software Engineer", "Account Manager", "Team Lead", "Controller"};
 }  // namespace
@@ -42,5 +40,11 @@ std::string GeneratedName(unsigned long i) {
     name += syllables[x % 20];
     x /= 20;
   }
-  return name + " " + std::to_string(i);
+  return Numbered(name + " ", i);
+}
+
+std::string Numbered(const std::string& prefix, unsigned long i) {
+  std::string text = prefix;
+  text += std::to_string(i);
+  return text;
 }

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -196,12 +199,49 @@ TEST_F(CacheFile, EmptyFileNameShowsNothing) {
   EXPECT_TRUE(boxes.Boxes().empty());
 }
 
+// Files of this process may grow to `bytes` only, as on a disk that is full beyond them; a
+// write past the limit fails (EFBIG) instead of raising SIGXFSZ.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &saved_);
+    previous_ = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = saved_;
+    limit.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &saved_);
+    std::signal(SIGXFSZ, previous_);
+  }
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+ private:
+  rlimit saved_{};
+  void (*previous_)(int) = nullptr;
+};
+
+TEST_F(CacheFile, AFailedWriteKeepsTheLastGoodFile) {
+  manager.Items = {MakeItem("old")};
+  ASSERT_TRUE(manager.SaveCache());
+  const std::string good = ReadAll(path);
+  {
+    // A snapshot that does not fit: the save fails and the old file stays byte for byte.
+    manager.Items.assign(100, MakeItem(std::string(200, 'n')));
+    const FileSizeLimit full(4096);
+    EXPECT_FALSE(manager.SaveCache());
+  }
+  EXPECT_EQ(ReadAll(path), good);
+  EXPECT_TRUE(boxes.Boxes().empty());
+  // No half-written file is left beside it.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+  ASSERT_TRUE(manager.LoadCache());
+  EXPECT_EQ(manager.Items, std::vector<LDAPItem>{MakeItem("old")});
+}
+
 TEST_F(CacheFile, FailedWriteIsReported) {
   // /dev/full accepts the open and refuses every byte.
-  manager.CacheFileName = "/dev/full";
-  manager.Items = {MakeItem("a")};
-  EXPECT_FALSE(manager.SaveCache());
-  EXPECT_TRUE(boxes.Boxes().empty());
   std::FILE* full = std::fopen("/dev/full", "wb");
   ASSERT_NE(full, nullptr);
   std::setvbuf(full, nullptr, _IONBF, 0);

@@ -214,8 +214,9 @@ TEST(LDAPBackEndTables, ConcurrentLogonsBuildOneSetOfTables) {
 
 TEST(LDAPBackEndTables, AFailedCreationIsTriedAgainByTheNextInitTables) {
   auto* backend = new ABLDAPBackeEnd(nullptr, nullptr);
-  // Without memory routines CreateTable refuses; each creator returns CreateTable's own result.
-  SetMemoryRoutines(nullptr, nullptr, nullptr);
+  // Without memory routines CreateTable refuses; each creator returns CreateTable's own
+  // result. SetMemoryRoutines refuses nulls, so the routine is cleared behind its back.
+  pfnAllocateBuffer = nullptr;
   EXPECT_EQ(backend->CreateRootContents(), MAPI_E_INVALID_PARAMETER);
   EXPECT_EQ(backend->CreateRootHierarchy(), MAPI_E_INVALID_PARAMETER);
   EXPECT_EQ(backend->InitTables(), S_OK);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -97,6 +98,25 @@ TEST(Guarded, ReturnsTheResultRecordedBeforeTheFailure) {
   EXPECT_EQ(Guarded(hr, [&] { throw std::bad_alloc(); }), MAPI_E_NOT_ENOUGH_MEMORY);
   hr = MAPI_E_NO_SUPPORT;
   EXPECT_EQ(Guarded(hr, [&] { hr = S_OK; }), S_OK);
+}
+
+TEST(Guarded, KeepsARecordedFailureWhenMemoryRunsOutLater) {
+  // Memory running out while a failure is handled (a text built for it, say) does not hide
+  // the failure itself.
+  HRESULT hr = S_OK;
+  EXPECT_EQ(Guarded(hr,
+                    [&] {
+                      hr = MAPI_E_AMBIGUOUS_RECIP;
+                      throw std::bad_alloc();
+                    }),
+            MAPI_E_AMBIGUOUS_RECIP);
+  hr = S_OK;
+  EXPECT_EQ(Guarded(hr,
+                    [&] {
+                      hr = MAPI_E_NOT_FOUND;
+                      throw std::runtime_error("stray");
+                    }),
+            MAPI_E_NOT_FOUND);
 }
 
 TEST(DllEntryPoint, DoesNothingButAgree) {

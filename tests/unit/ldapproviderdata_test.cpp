@@ -297,3 +297,31 @@ TEST_F(FailingAllocation, BuildFreesEverythingAndReturnsNothing) {
   Built built = Build(data);
   EXPECT_EQ(built.count, 17u);
 }
+
+namespace {
+// A routine that claims success but hands out nothing, as a broken host's might.
+SCODE STDMETHODCALLTYPE NullAllocateBuffer(ULONG, LPVOID* out) {
+  if (out) *out = nullptr;
+  return S_OK;
+}
+}  // namespace
+
+TEST(MemoryRoutines, NullRoutinesAreRefusedAndTheOnesInUseStay) {
+  EXPECT_EQ(SetMemoryRoutines(nullptr, MAPIAllocateMore, MAPIFreeBuffer), MAPI_E_INVALID_PARAMETER);
+  EXPECT_EQ(SetMemoryRoutines(MAPIAllocateBuffer, nullptr, MAPIFreeBuffer), MAPI_E_INVALID_PARAMETER);
+  EXPECT_EQ(SetMemoryRoutines(MAPIAllocateBuffer, MAPIAllocateMore, nullptr), MAPI_E_INVALID_PARAMETER);
+  EXPECT_EQ(pfnAllocateBuffer, &MAPIAllocateBuffer);
+  EXPECT_EQ(pfnAllocateMore, &MAPIAllocateMore);
+  EXPECT_EQ(pfnFreeBuffer, &MAPIFreeBuffer);
+  EXPECT_EQ(SetMemoryRoutines(MAPIAllocateBuffer, MAPIAllocateMore, MAPIFreeBuffer), S_OK);
+}
+
+TEST(MemoryRoutines, BuildChecksTheBufferItWasGiven) {
+  ASSERT_EQ(SetMemoryRoutines(NullAllocateBuffer, MAPIAllocateMore, MAPIFreeBuffer), S_OK);
+  ULONG count = 99;
+  LPSPropValue values = reinterpret_cast<LPSPropValue>(0x1);
+  Configured().BuildProps(&count, &values);
+  SetMemoryRoutines(MAPIAllocateBuffer, MAPIAllocateMore, MAPIFreeBuffer);
+  EXPECT_EQ(count, 0u);
+  EXPECT_EQ(values, nullptr);
+}

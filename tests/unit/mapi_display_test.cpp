@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <set>
 #include <string>
 
 #include "mapicode.h"
@@ -93,18 +94,18 @@ TEST_F(DisplayTableTest, OneRowPerControlWithTheTemplatesTextsAndPlaces) {
   EXPECT_EQ(Text(pageRow, Structure<DTBLPAGE>(pageRow).ulbLpszLabel), "User Details");
   EXPECT_EQ(Structure<DTBLPAGE>(pageRow).ulbLpszComponent, 0u);
 
-  const SRow& group = rows->aRow[1];
+  const SRow& group = *(rows->aRow + 1);
   EXPECT_EQ(Long(group, PR_CONTROL_TYPE), DTCT_GROUPBOX);
   EXPECT_EQ(Long(group, PR_XPOS), 9u);
   EXPECT_EQ(Long(group, PR_YPOS), 7u);
   EXPECT_EQ(Text(group, Structure<DTBLGROUPBOX>(group).ulbLpszLabel), "User Information");
 
-  const SRow& label = rows->aRow[2];
+  const SRow& label = *(rows->aRow + 2);
   EXPECT_EQ(Long(label, PR_CONTROL_TYPE), DTCT_LABEL);
   EXPECT_EQ(Text(label, Structure<DTBLLABEL>(label).ulbLpszLabel), "Display Name:");
   EXPECT_EQ(Long(label, PR_DELTAX), 51u);
 
-  const SRow& edit = rows->aRow[3];
+  const SRow& edit = *(rows->aRow + 3);
   EXPECT_EQ(Long(edit, PR_CONTROL_TYPE), DTCT_EDIT);
   EXPECT_EQ(Long(edit, PR_CONTROL_FLAGS), 0u);  // not DT_EDITABLE: read-only
   const auto editStructure = Structure<DTBLEDIT>(edit);
@@ -117,6 +118,14 @@ TEST_F(DisplayTableTest, OneRowPerControlWithTheTemplatesTextsAndPlaces) {
   ASSERT_EQ(id.cb, sizeof itemId);
   std::memcpy(&itemId, id.lpb, sizeof itemId);
   EXPECT_EQ(itemId, 104u);
+  // Every row has an instance key of its own, as in every MAPI table.
+  std::set<std::string> keys;
+  for (ULONG i = 0; i < rows->cRows; ++i) {
+    const SPropValue* key = PpropFindProp(rows->aRow[i].lpProps, rows->aRow[i].cValues, PR_INSTANCE_KEY);
+    ASSERT_NE(key, nullptr) << i;
+    keys.emplace(reinterpret_cast<const char*>(key->Value.bin.lpb), key->Value.bin.cb);
+  }
+  EXPECT_EQ(keys.size(), rows->cRows);
   FreeProws(rows);
 }
 

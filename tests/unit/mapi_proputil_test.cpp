@@ -92,7 +92,6 @@ TEST(PropUtil, ComparisonsFollowTheValueType) {
   } cases[] = {
       {"longs", Long(-5), Long(3), -1},
       {"equal longs", Long(3), Long(3), 0},
-      {"strings ignore case", String("smith"), String("SMITH"), 0},
       {"strings in order", String("Anna"), String("bert"), -1},
       {"null string first", String(nullptr), String(""), -1},
       {"binary bytes", Binary("\x01\xFF", 2), Binary("\x02", 1), -1},
@@ -149,10 +148,10 @@ void ExpectSameAsSample(const SPropValue* copy, const std::vector<SPropValue>& o
     EXPECT_EQ(LPropCompareProp(const_cast<LPSPropValue>(&copy[i]), const_cast<LPSPropValue>(&original[i])), 0);
   }
   EXPECT_NE(copy[0].Value.lpszA, original[0].Value.lpszA);  // deep, not shallow
-  EXPECT_EQ(copy[1].Value.lpszA, nullptr);
+  EXPECT_EQ(copy[1].Value.lpszA == nullptr, original[1].Value.lpszA == nullptr);
   EXPECT_STREQ(copy[4].Value.MVszA.lppszA[0], "alpha");
   EXPECT_STREQ(copy[4].Value.MVszA.lppszA[1], "");
-  EXPECT_EQ(copy[4].Value.MVszA.lppszA[2], nullptr);
+  EXPECT_EQ(copy[4].Value.MVszA.lppszA[2] == nullptr, original[4].Value.MVszA.lppszA[2] == nullptr);
   EXPECT_NE(copy[4].Value.MVszA.lppszA, original[4].Value.MVszA.lppszA);
   EXPECT_EQ(copy[5].Value.MVbin.lpbin[1].cb, 0u);
   EXPECT_EQ(std::memcmp(copy[5].Value.MVbin.lpbin[0].lpb, "\x01\x02\x03", 3), 0);
@@ -170,14 +169,6 @@ TEST(PropUtil, DeepCopiesIntoOneBufferAndLinkedBlocks) {
   auto values = Sample(strings, bins, longs, guid);
   const int n = static_cast<int>(values.size());
 
-  ULONG bytes = 0;
-  ASSERT_EQ(ScCountProps(n, values.data(), &bytes), S_OK);
-  std::vector<std::max_align_t> buffer(bytes / sizeof(std::max_align_t) + 1);
-  ULONG used = 0;
-  ASSERT_EQ(ScCopyProps(n, values.data(), buffer.data(), &used), S_OK);
-  EXPECT_EQ(used, bytes);
-  ExpectSameAsSample(reinterpret_cast<SPropValue*>(buffer.data()), values);
-
   LPSPropValue dup = nullptr;
   ASSERT_EQ(ScDupPropset(n, values.data(), MAPIAllocateBuffer, &dup), S_OK);
   ExpectSameAsSample(dup, values);
@@ -190,6 +181,19 @@ TEST(PropUtil, DeepCopiesIntoOneBufferAndLinkedBlocks) {
   ExpectSameAsSample(array.get(), values);
   array.reset();
   EXPECT_EQ(MAPIOutstandingBuffers(), before);  // the linked blocks went with the array
+
+  // The one-buffer copy refuses null texts; without them it takes every shape.
+  ULONG bytes = 0;
+  EXPECT_EQ(ScCountProps(n, values.data(), &bytes), MAPI_E_INVALID_PARAMETER);
+  static char empty[] = "", c[] = "c";
+  values[1].Value.lpszA = empty;
+  strings[2] = c;
+  ASSERT_EQ(ScCountProps(n, values.data(), &bytes), S_OK);
+  std::vector<std::max_align_t> buffer(bytes / sizeof(std::max_align_t) + 1);
+  ULONG used = 0;
+  ASSERT_EQ(ScCopyProps(n, values.data(), buffer.data(), &used), S_OK);
+  EXPECT_EQ(used, bytes);
+  ExpectSameAsSample(reinterpret_cast<SPropValue*>(buffer.data()), values);
 
   SPropValue broken = Binary(nullptr, 5);
   EXPECT_EQ(ScCountProps(1, &broken, &bytes), MAPI_E_INVALID_PARAMETER);
@@ -232,7 +236,7 @@ TEST(PropUtil, FreeProwsAndFreePadrlistFreeEveryRow) {
 TEST(PropUtil, SizedStructuresCastToThePlainOnes) {
   SizedSSortOrderSet(2, sort) = {2, 0, 0, {{PR_DISPLAY_NAME, TABLE_SORT_ASCEND}, {PR_ENTRYID, TABLE_SORT_DESCEND}}};
   auto* plain = reinterpret_cast<LPSSortOrderSet>(&sort);
-  EXPECT_EQ(plain->aSort[1].ulPropTag, PR_ENTRYID);
+  EXPECT_EQ((plain->aSort + 1)->ulPropTag, PR_ENTRYID);
   EXPECT_EQ(CbSSortOrderSet(plain), sizeof sort);
   SizedADRLIST(2, adr);
   EXPECT_EQ(CbNewADRLIST(2), sizeof adr);
@@ -241,3 +245,124 @@ TEST(PropUtil, SizedStructuresCastToThePlainOnes) {
 }
 
 }  // namespace
+
+TEST(PropUtil, ScCountPropsGivesMapisSizes) {
+  // One value each: the SPropValue and what it points to, packed as MAPI packs it.
+  static char hi[] = "Hi!";
+  static WCHAR hiW[] = {'H', 'i', '!', 0};
+  static LPSTR texts[] = {hi, hi, hi};
+  static LPWSTR textsW[] = {hiW, hiW, hiW};
+  static BYTE raw[32] = {};
+  static SBinary bins[] = {{17, raw}, {2, raw}, {1, raw}};
+  static GUID guid{};
+  static LONG longs[3] = {};
+  static short shorts[3] = {};
+  static double doubles[3] = {};
+  const ULONG pv = sizeof(SPropValue);
+  struct Case {
+    ULONG type;
+    ULONG expected;  // 0: refused
+    void (*fill)(SPropValue&);
+  } cases[] = {
+      {PT_I2, pv, nullptr},
+      {PT_LONG, pv, nullptr},
+      {PT_BOOLEAN, pv, nullptr},
+      {PT_OBJECT, pv, nullptr},
+      {PT_I8, pv, nullptr},
+      {PT_SYSTIME, pv, nullptr},
+      {PT_CLSID, pv + sizeof(GUID), [](SPropValue& v) { v.Value.lpguid = &guid; }},
+      {PT_STRING8, pv + 4, [](SPropValue& v) { v.Value.lpszA = hi; }},
+      {PT_UNICODE, pv + 4 * sizeof(WCHAR), [](SPropValue& v) { v.Value.lpszW = hiW; }},
+      {PT_BINARY, pv + 2,
+       [](SPropValue& v) {
+         v.Value.bin = {2, raw};
+       }},
+      {PT_MV_I2, pv + 3 * sizeof(short),
+       [](SPropValue& v) {
+         v.Value.MVi = {3, shorts};
+       }},
+      {PT_MV_LONG, pv + 3 * sizeof(LONG),
+       [](SPropValue& v) {
+         v.Value.MVl = {3, longs};
+       }},
+      {PT_MV_DOUBLE, pv + 3 * sizeof(double),
+       [](SPropValue& v) {
+         v.Value.MVdbl = {3, doubles};
+       }},
+      {PT_MV_STRING8, pv + 3 * sizeof(LPSTR) + 3 * 4,
+       [](SPropValue& v) {
+         v.Value.MVszA = {3, texts};
+       }},
+      {PT_MV_UNICODE, pv + 3 * sizeof(LPWSTR) + 3 * 4 * sizeof(WCHAR),
+       [](SPropValue& v) {
+         v.Value.MVszW = {3, textsW};
+       }},
+      {PT_MV_BINARY, pv + 3 * sizeof(SBinary) + 20,
+       [](SPropValue& v) {
+         v.Value.MVbin = {3, bins};
+       }},
+      {PT_NULL, 0, nullptr},
+      {PT_UNSPECIFIED, 0, nullptr},
+      {PT_STRING8, 0, nullptr},  // a null text
+      {PT_UNICODE, 0, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.type);
+    SPropValue value{};
+    value.ulPropTag = PROP_TAG(c.type, 1);
+    if (c.fill) c.fill(value);
+    ULONG bytes = 0xFFFFFFFF;
+    if (c.expected == 0) {
+      EXPECT_EQ(ScCountProps(1, &value, &bytes), MAPI_E_INVALID_PARAMETER);
+      EXPECT_EQ(bytes, 0xFFFFFFFFu);
+      std::vector<std::max_align_t> buffer(8);
+      EXPECT_EQ(ScCopyProps(1, &value, buffer.data(), nullptr), MAPI_E_INVALID_PARAMETER);
+      continue;
+    }
+    ASSERT_EQ(ScCountProps(1, &value, &bytes), S_OK);
+    EXPECT_EQ(bytes, c.expected);
+    std::vector<std::max_align_t> buffer(bytes / sizeof(std::max_align_t) + 1);
+    ULONG used = 0;
+    ASSERT_EQ(ScCopyProps(1, &value, buffer.data(), &used), S_OK);
+    EXPECT_EQ(used, c.expected);
+    EXPECT_EQ(LPropCompareProp(reinterpret_cast<LPSPropValue>(buffer.data()), &value), 0);
+  }
+  // A text right after its pointer array, as MAPI lays it out.
+  SPropValue one{};
+  one.ulPropTag = PROP_TAG(PT_MV_STRING8, 1);
+  one.Value.MVszA = {1, texts};
+  std::vector<std::max_align_t> buffer(8);
+  ULONG used = 0;
+  ASSERT_EQ(ScCopyProps(1, &one, buffer.data(), &used), S_OK);
+  const auto* start = reinterpret_cast<const char*>(buffer.data());
+  EXPECT_EQ(reinterpret_cast<const SPropValue*>(start)->Value.MVszA.lppszA[0], start + pv + sizeof(LPSTR));
+  EXPECT_EQ(used, pv + sizeof(LPSTR) + 4);
+
+  SPropValue name = String("a");
+  ULONG bytes = 0;
+  EXPECT_EQ(ScCountProps(0, &name, &bytes), MAPI_E_INVALID_PARAMETER);
+  EXPECT_EQ(ScCountProps(-1, &name, &bytes), MAPI_E_INVALID_PARAMETER);
+  EXPECT_EQ(ScCopyProps(0, &name, buffer.data(), &used), MAPI_E_INVALID_PARAMETER);
+}
+
+TEST(PropUtil, FPropContainsPropTakesTextsAndBytesOnly) {
+  static WCHAR abc[] = {'a', 'b', 'c', 0};
+  for (ULONG type : {PT_UNICODE, PT_I2, PT_LONG, PT_BOOLEAN, PT_NULL, PT_UNSPECIFIED}) {
+    SCOPED_TRACE(type);
+    SPropValue hay{}, needle{};
+    hay.ulPropTag = needle.ulPropTag = PROP_TAG(type, 1);
+    if (type == PT_UNICODE) hay.Value.lpszW = needle.Value.lpszW = abc;
+    EXPECT_FALSE(FPropContainsProp(&hay, &needle, FL_FULLSTRING));
+  }
+}
+
+TEST(PropUtil, StringComparisonsRespectCase) {
+  // Only a fuzzy level folds case; an ordering or a comparison does not.
+  SPropValue lower = String("smith"), upper = String("SMITH");
+  EXPECT_NE(LPropCompareProp(&lower, &upper), 0);
+  EXPECT_FALSE(FPropCompareProp(&lower, RELOP_EQ, &upper));
+  EXPECT_TRUE(FPropCompareProp(&lower, RELOP_NE, &upper));
+  SPropValue same = String("smith");
+  EXPECT_EQ(LPropCompareProp(&lower, &same), 0);
+  EXPECT_TRUE(FPropContainsProp(&lower, &upper, FL_FULLSTRING | FL_IGNORECASE));
+}

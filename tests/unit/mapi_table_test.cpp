@@ -151,7 +151,7 @@ TEST_F(TableTest, ModifyRowAddsAndReplacesByIndexColumn) {
   EXPECT_EQ(first.lpProps[1].ulPropTag, PR_INSTANCE_KEY);
   EXPECT_EQ(first.lpProps[1].Value.bin.cb, 4u);
   EXPECT_EQ(first.lpProps[2].Value.l, 11);
-  EXPECT_STREQ(rows.p->aRow[1].lpProps[0].Value.lpszA, "Bert");
+  EXPECT_STREQ((rows.p->aRow + 1)->lpProps[0].Value.lpszA, "Bert");
 }
 
 TEST_F(TableTest, RowsWithoutTheIndexColumnAreRefused) {
@@ -304,7 +304,8 @@ TEST_F(TableTest, RestrictionsSelectTheRowsMapiDescribes) {
        {3}},
       {"binary substring", [&](auto& r) { return r.ContentBytes(PR_SEARCH_KEY, FL_SUBSTRING, "B"); }, {2}},
       {"binary prefix", [&](auto& r) { return r.ContentBytes(PR_SEARCH_KEY, FL_PREFIX, "\x01\x02"); }, {1}},
-      {"string equal ignores case", [&](auto& r) { return r.Property(RELOP_EQ, PR_DISPLAY_NAME, "bob"); }, {4}},
+      {"string equal respects case", [&](auto& r) { return r.Property(RELOP_EQ, PR_DISPLAY_NAME, "bob"); }, {}},
+      {"string equal", [&](auto& r) { return r.Property(RELOP_EQ, PR_DISPLAY_NAME, "Bob"); }, {4}},
       {"less", [&](auto& r) { return r.Property(RELOP_LT, PR_DISPLAY_TYPE, 3); }, {1, 2}},
       {"less or equal", [&](auto& r) { return r.Property(RELOP_LE, PR_DISPLAY_TYPE, 3); }, {1, 2, 3}},
       {"greater", [&](auto& r) { return r.Property(RELOP_GT, PR_DISPLAY_TYPE, 6); }, {7, 8}},
@@ -396,8 +397,33 @@ TEST_F(TableTest, ColumnsTheRowsLackComeBackAsErrors) {
   EXPECT_EQ(view->SetColumns(nullptr, 0), MAPI_E_INVALID_PARAMETER);
 }
 
+TEST_F(TableTest, ColumnsRowsBringAreInTheColumnSetOfViewsOpenedLater) {
+  auto before = View();
+  ASSERT_EQ(Put(data_.get(), {1, "Anna", 10, "k", 3}), S_OK);
+  auto columns = [](IMAPITable* view, ULONG flags) {
+    LPSPropTagArray tags = nullptr;
+    EXPECT_EQ(view->QueryColumns(flags, &tags), S_OK);
+    std::vector<ULONG> result(tags->aulPropTag, tags->aulPropTag + tags->cValues);
+    MAPIFreeBuffer(tags);
+    return result;
+  };
+  // A view made before keeps its column set and offers the new columns among all.
+  EXPECT_THAT(columns(before.get(), 0), ElementsAre(PR_DISPLAY_NAME, PR_INSTANCE_KEY, PR_DISPLAY_TYPE));
+  EXPECT_THAT(columns(before.get(), TBL_ALL_COLUMNS),
+              ElementsAre(PR_DISPLAY_NAME, PR_INSTANCE_KEY, PR_DISPLAY_TYPE, PR_SEARCH_KEY, PR_CONTAINER_FLAGS));
+  // A view made after shows them.
+  auto after = View();
+  EXPECT_THAT(columns(after.get(), 0),
+              ElementsAre(PR_DISPLAY_NAME, PR_INSTANCE_KEY, PR_DISPLAY_TYPE, PR_SEARCH_KEY, PR_CONTAINER_FLAGS));
+  RowSet rows;
+  ASSERT_EQ(after->QueryRows(1, 0, &rows.p), S_OK);
+  ASSERT_EQ(rows.p->cRows, 1u);
+  EXPECT_EQ(rows.p->aRow[0].cValues, 5u);
+  EXPECT_EQ(rows.p->aRow[0].lpProps[4].Value.l, 3);
+}
+
 TEST_F(TableTest, QueryRowsMovesTheCursorForwardAndBackward) {
-  for (ULONG i = 0; i < 10; ++i) ASSERT_EQ(Put(data_.get(), {i, "r" + std::to_string(i), LONG(i)}), S_OK);
+  for (ULONG i = 0; i < 10; ++i) ASSERT_EQ(Put(data_.get(), {i, Numbered("r", i), LONG(i)}), S_OK);
   auto view = View();
   EXPECT_THAT(Names(view.get(), 3), ElementsAre("r0", "r1", "r2"));
   EXPECT_EQ(Position(view.get()), 3u);
@@ -416,7 +442,7 @@ TEST_F(TableTest, QueryRowsMovesTheCursorForwardAndBackward) {
 }
 
 TEST_F(TableTest, SeekRowAndPositions) {
-  for (ULONG i = 0; i < 10; ++i) ASSERT_EQ(Put(data_.get(), {i, "r" + std::to_string(i), LONG(i)}), S_OK);
+  for (ULONG i = 0; i < 10; ++i) ASSERT_EQ(Put(data_.get(), {i, Numbered("r", i), LONG(i)}), S_OK);
   auto view = View();
   LONG sought = 0;
   EXPECT_EQ(view->SeekRow(BOOKMARK_BEGINNING, 4, &sought), S_OK);
@@ -485,8 +511,8 @@ TEST_F(TableTest, SortTableOrdersBySeveralKeysBothWays) {
   LPSSortOrderSet order = nullptr;
   ASSERT_EQ(view->QuerySortOrder(&order), S_OK);
   ASSERT_EQ(order->cSorts, 2u);
-  EXPECT_EQ(order->aSort[1].ulPropTag, PR_DISPLAY_NAME);
-  EXPECT_EQ(order->aSort[1].ulOrder, TABLE_SORT_DESCEND);
+  EXPECT_EQ((order->aSort + 1)->ulPropTag, PR_DISPLAY_NAME);
+  EXPECT_EQ((order->aSort + 1)->ulOrder, TABLE_SORT_DESCEND);
   MAPIFreeBuffer(order);
 
   SizedSSortOrderSet(1, categorized) = {1, 1, 1, {{PR_DISPLAY_NAME, TABLE_SORT_ASCEND}}};
@@ -544,7 +570,7 @@ TEST_F(TableTest, ADeletedRowLeavesARestrictedSortedViewAndTheCursorStaysConsist
 }
 
 TEST_F(TableTest, BookmarksFollowTheirRow) {
-  for (ULONG i = 0; i < 5; ++i) ASSERT_EQ(Put(data_.get(), {i, "r" + std::to_string(i), LONG(i)}), S_OK);
+  for (ULONG i = 0; i < 5; ++i) ASSERT_EQ(Put(data_.get(), {i, Numbered("r", i), LONG(i)}), S_OK);
   auto view = View();
   ASSERT_EQ(view->SeekRow(BOOKMARK_BEGINNING, 2, nullptr), S_OK);
   BOOKMARK mark = 0;
@@ -563,8 +589,186 @@ TEST_F(TableTest, BookmarksFollowTheirRow) {
   EXPECT_EQ(view->FreeBookmark(BOOKMARK_CURRENT), S_OK);
 }
 
+TEST_F(TableTest, TheCursorAndABookmarkOnTheFirstRowFollowIt) {
+  ASSERT_EQ(Put(data_.get(), {1, "m", 1}), S_OK);
+  ASSERT_EQ(Put(data_.get(), {2, "p", 2}), S_OK);
+  auto view = View();
+  SizedSSortOrderSet(1, byName) = {1, 0, 0, {{PR_DISPLAY_NAME, TABLE_SORT_ASCEND}}};
+  ASSERT_EQ(view->SortTable(reinterpret_cast<LPSSortOrderSet>(&byName), 0), S_OK);
+  BOOKMARK mark = 0;
+  ASSERT_EQ(view->CreateBookmark(&mark), S_OK);    // on "m", the first row
+  ASSERT_EQ(Put(data_.get(), {3, "a", 3}), S_OK);  // sorts before it
+  // The cursor stays on its row, now the second.
+  EXPECT_THAT(Names(view.get(), 1, TBL_NOADVANCE), ElementsAre("m"));
+  EXPECT_EQ(Position(view.get()), 1u);
+  ASSERT_EQ(view->SeekRow(BOOKMARK_END, 0, nullptr), S_OK);
+  EXPECT_EQ(view->SeekRow(mark, 0, nullptr), S_OK);
+  EXPECT_THAT(Names(view.get(), 1), ElementsAre("m"));
+  EXPECT_EQ(view->FreeBookmark(mark), S_OK);
+  // An empty view's cursor stands where the first row will be.
+  ASSERT_EQ(data_->HrDeleteRows(TAD_ALL_ROWS, nullptr, nullptr), S_OK);
+  EXPECT_EQ(Count(view.get()), 0u);
+  ASSERT_EQ(Put(data_.get(), {4, "z", 4}), S_OK);
+  EXPECT_THAT(Names(view.get(), 1), ElementsAre("z"));
+}
+
+TEST_F(TableTest, AConstantOfAnotherTypeThanItsPropertyIsTooComplex) {
+  ASSERT_EQ(Put(data_.get(), {1, "Anna", 1}), S_OK);
+  auto view = View();
+  SPropValue number{};
+  number.ulPropTag = PR_DISPLAY_TYPE;
+  number.Value.l = 1;
+  SPropValue text{};
+  text.ulPropTag = PR_DISPLAY_NAME;
+  text.Value.lpszA = const_cast<LPSTR>("Anna");
+  SRestriction property{};
+  property.rt = RES_PROPERTY;
+  property.res.resProperty = {RELOP_EQ, PR_DISPLAY_NAME, &number};
+  SRestriction content{};
+  content.rt = RES_CONTENT;
+  content.res.resContent = {FL_FULLSTRING, PR_DISPLAY_TYPE, &text};
+  for (SRestriction* r : {&property, &content}) {
+    EXPECT_EQ(view->Restrict(r, 0), MAPI_E_TOO_COMPLEX);
+    EXPECT_EQ(view->FindRow(r, BOOKMARK_BEGINNING, 0), MAPI_E_TOO_COMPLEX);
+  }
+  EXPECT_EQ(Count(view.get()), 1u) << "a refused restriction leaves the view as it was";
+  // A multi-valued property takes a constant of its element type.
+  SRestriction element{};
+  element.rt = RES_CONTENT;
+  element.res.resContent = {FL_FULLSTRING, CHANGE_PROP_TYPE(PR_DISPLAY_NAME, PT_MV_STRING8), &text};
+  EXPECT_EQ(view->Restrict(&element, 0), S_OK);
+}
+
+// Records the table notifications it gets: the event, the row's key, the key of the row before
+// it ("-" for none) and the row's name as the view shows it. It may read its view while told.
+class RecordingSink final : public IMAPIAdviseSink {
+ public:
+  struct Event {
+    ULONG type;
+    ULONG key;
+    std::string prior;
+    std::string name;
+    bool operator==(const Event&) const = default;
+  };
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, LPVOID* out) override {
+    *out = nullptr;
+    return MAPI_E_INTERFACE_NOT_SUPPORTED;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
+  ULONG STDMETHODCALLTYPE Release() override { return --refs; }
+  ULONG STDMETHODCALLTYPE OnNotify(ULONG count, LPNOTIFICATION notifications) override {
+    for (ULONG i = 0; i < count; ++i) {
+      EXPECT_EQ(notifications[i].ulEventType, fnevTableModified);
+      const TABLE_NOTIFICATION& t = notifications[i].info.tab;
+      Event e{t.ulTableEvent, 0, "-", ""};
+      if (t.ulTableEvent != TABLE_RELOAD) {
+        EXPECT_EQ(t.propIndex.ulPropTag, PR_INSTANCE_KEY);
+        std::memcpy(&e.key, t.propIndex.Value.bin.lpb, sizeof e.key);
+      }
+      if (t.propPrior.ulPropTag == PR_INSTANCE_KEY) {
+        ULONG prior = 0;
+        std::memcpy(&prior, t.propPrior.Value.bin.lpb, sizeof prior);
+        e.prior = std::to_string(prior);
+      }
+      if (const SPropValue* name = PpropFindProp(t.row.lpProps, t.row.cValues, PR_DISPLAY_NAME))
+        e.name = name->Value.lpszA;
+      events.push_back(e);
+      if (view) {  // the table's lock is not held while a sink is told
+        ULONG rows = 0;
+        EXPECT_EQ(view->GetRowCount(0, &rows), S_OK);
+      }
+    }
+    return 0;
+  }
+  virtual ~RecordingSink() = default;
+
+  std::vector<Event> events;
+  ULONG refs = 1;
+  IMAPITable* view = nullptr;
+};
+
+TEST_F(TableTest, AdvisedViewsAreToldOfEveryChangeTheyShow) {
+  using Event = RecordingSink::Event;
+  auto view = View();
+  SizedSSortOrderSet(1, byName) = {1, 0, 0, {{PR_DISPLAY_NAME, TABLE_SORT_ASCEND}}};
+  ASSERT_EQ(view->SortTable(reinterpret_cast<LPSSortOrderSet>(&byName), 0), S_OK);
+  RecordingSink sink;
+  sink.view = view.get();
+  ULONG_PTR connection = 0;
+  EXPECT_EQ(view->Advise(fnevObjectModified, &sink, &connection), MAPI_E_INVALID_PARAMETER);
+  EXPECT_EQ(view->Advise(fnevTableModified, nullptr, &connection), MAPI_E_INVALID_PARAMETER);
+  ASSERT_EQ(view->Advise(fnevTableModified, &sink, &connection), S_OK);
+  EXPECT_EQ(sink.refs, 2u);
+  // A restricted view of the same data is told of the rows it shows only.
+  auto restricted = View();
+  Restrictions r;
+  ASSERT_EQ(restricted->Restrict(r.Property(RELOP_GE, PR_DISPLAY_TYPE, 2), 0), S_OK);
+  RecordingSink other;
+  ULONG_PTR otherConnection = 0;
+  ASSERT_EQ(restricted->Advise(fnevTableModified, &other, &otherConnection), S_OK);
+
+  ASSERT_EQ(Put(data_.get(), {1, "m", 1}), S_OK);
+  ASSERT_EQ(Put(data_.get(), {2, "c", 2}), S_OK);
+  ASSERT_EQ(Put(data_.get(), {3, "p", 3}), S_OK);
+  ASSERT_EQ(Put(data_.get(), {1, "m2", 1}), S_OK);
+  BYTE bytes[4];
+  SPropValue key = KeyValue(2, bytes);
+  ASSERT_EQ(data_->HrNotify(0, 1, &key), S_OK);
+  ASSERT_EQ(data_->HrDeleteRow(&key), S_OK);
+  EXPECT_EQ(data_->HrNotify(0, 1, &key), MAPI_E_NOT_FOUND);
+  EXPECT_EQ(data_->HrNotify(1, 1, &key), MAPI_E_UNKNOWN_FLAGS);
+  EXPECT_THAT(sink.events, ElementsAre(Event{TABLE_ROW_ADDED, 1, "-", "m"}, Event{TABLE_ROW_ADDED, 2, "-", "c"},
+                                       Event{TABLE_ROW_ADDED, 3, "1", "p"}, Event{TABLE_ROW_MODIFIED, 1, "2", "m2"},
+                                       Event{TABLE_ROW_MODIFIED, 2, "-", "c"}, Event{TABLE_ROW_DELETED, 2, "-", ""}));
+  EXPECT_THAT(other.events, ElementsAre(Event{TABLE_ROW_ADDED, 2, "-", "c"}, Event{TABLE_ROW_ADDED, 3, "2", "p"},
+                                        Event{TABLE_ROW_MODIFIED, 2, "-", "c"}, Event{TABLE_ROW_DELETED, 2, "-", ""}));
+
+  // Emptying the table is a reload; after Unadvise nothing more is told.
+  sink.events.clear();
+  ASSERT_EQ(data_->HrDeleteRows(TAD_ALL_ROWS, nullptr, nullptr), S_OK);
+  EXPECT_THAT(sink.events, ElementsAre(Event{TABLE_RELOAD, 0, "-", ""}));
+  EXPECT_EQ(view->Unadvise(connection), S_OK);
+  EXPECT_EQ(view->Unadvise(connection), MAPI_E_NOT_FOUND);
+  EXPECT_EQ(sink.refs, 1u);
+  ASSERT_EQ(Put(data_.get(), {4, "z", 4}), S_OK);
+  EXPECT_EQ(sink.events.size(), 1u);
+  restricted.reset();
+  EXPECT_EQ(other.refs, 1u) << "a released view releases its sinks";
+}
+
+TEST_F(TableTest, InsertRowPlacesTheRowInTheTablesOwnOrder) {
+  ASSERT_EQ(Put(data_.get(), {1, "a", 1}), S_OK);
+  ASSERT_EQ(Put(data_.get(), {2, "b", 2}), S_OK);
+  auto insert = [&](ULONG place, const TestRow& row) {
+    BYTE keyBytes[4];
+    auto props = row.Props(keyBytes);
+    SRow srow{0, static_cast<ULONG>(props.size()), props.data()};
+    return data_->HrInsertRow(place, &srow);
+  };
+  ASSERT_EQ(insert(0, {3, "first", 3}), S_OK);
+  ASSERT_EQ(insert(2, {4, "third", 4}), S_OK);
+  ASSERT_EQ(insert(99, {5, "last", 5}), S_OK);
+  EXPECT_EQ(insert(1, {1, "again", 1}), MAPI_E_INVALID_PARAMETER) << "its index value is taken";
+  // Inserting again and again at one place leaves no room between two numbers at some point.
+  for (ULONG i = 0; i < 40; ++i) ASSERT_EQ(insert(1, {100 + i, Numbered("x", i), 0}), S_OK);
+  auto view = View();
+  std::vector<std::string> names = Names(view.get(), 100);
+  ASSERT_EQ(names.size(), 45u);
+  EXPECT_EQ(names[0], "first");
+  EXPECT_EQ(names[1], "x39");
+  EXPECT_EQ(names[40], "x0");
+  EXPECT_THAT(std::vector<std::string>(names.begin() + 41, names.end()), ElementsAre("a", "third", "b", "last"));
+  for (ULONG i = 0; i < 45; ++i) {
+    LPSRow row = nullptr;
+    ASSERT_EQ(data_->HrEnumRow(i, &row), S_OK);
+    EXPECT_STREQ(PpropFindProp(row->lpProps, row->cValues, PR_DISPLAY_NAME)->Value.lpszA, names[i].c_str());
+    MAPIFreeBuffer(row);
+  }
+}
+
 TEST_F(TableTest, TableDataQueriesAndEnumeratesRows) {
-  for (ULONG i = 0; i < 4; ++i) ASSERT_EQ(Put(data_.get(), {i, "r" + std::to_string(i), LONG(i), "b"}), S_OK);
+  for (ULONG i = 0; i < 4; ++i) ASSERT_EQ(Put(data_.get(), {i, Numbered("r", i), LONG(i), "b"}), S_OK);
   BYTE bytes[4];
   SPropValue key = KeyValue(2, bytes);
   LPSRow row = nullptr;
@@ -621,7 +825,7 @@ TEST_F(TableTest, ViewsAndWritersWorkFromSeveralThreads) {
   std::atomic<bool> done{false};
   std::thread writer([&] {
     for (ULONG i = 0; i < 2000; ++i) {
-      EXPECT_EQ(Put(data_.get(), {i % 500, "name " + std::to_string(i), LONG(i)}), S_OK);
+      EXPECT_EQ(Put(data_.get(), {i % 500, Numbered("name ", i), LONG(i)}), S_OK);
       if (i % 7 == 0) {
         BYTE bytes[4];
         SPropValue key = KeyValue((i * 13) % 500, bytes);

@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -99,4 +100,33 @@ TEST(PxabTrace, PrintsEachDatagramAsOneStampedLine) {
   const std::regex expected("\\d\\d:\\d\\d:\\d\\d\\.\\d{3} " + TraceAddress(&object) +
                             " : CABLogon::OpenEntry\n\\d\\d:\\d\\d:\\d\\d\\.\\d{3} two\\\\x0Alines\n");
   EXPECT_TRUE(std::regex_match(received, expected)) << received;
+}
+
+// Ctrl-C stops pxab trace at once wherever it comes, also between its check of the stop flag
+// and its wait for the next datagram; no datagram comes after it here. The signals come at
+// spread-out moments after the start, so that some meet the listener inside its loop.
+TEST(PxabTrace, CtrlCStopsAtOnceWithoutAnotherDatagram) {
+  for (int attempt = 0; attempt < 40; ++attempt) {
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      const int null = open("/dev/null", O_WRONLY);
+      dup2(null, STDERR_FILENO);
+      execl(PX_PXAB, "pxab", "trace", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(2000 + 250 * attempt));
+    kill(pid, SIGINT);
+    int status = 0;
+    pid_t done = 0;
+    for (int waited = 0; waited < 200 && done == 0; ++waited) {
+      done = waitpid(pid, &status, WNOHANG);
+      if (done == 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (done == 0) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+    }
+    ASSERT_EQ(done, pid) << "still listening 2 s after Ctrl-C (attempt " << attempt << ")";
+  }
 }
