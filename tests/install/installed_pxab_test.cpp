@@ -110,6 +110,24 @@ TEST_F(InstalledPxab, TheTreeHoldsWhatAUserNeeds) {
   EXPECT_NE(page.find(".TH \"pxab\" \"1\""), std::string::npos) << page.substr(0, 400);
 }
 
+// Every command that pxab lists has its part in the manual page.
+TEST_F(InstalledPxab, TheManualPageCoversEveryCommand) {
+  int status = -1;
+  const std::string page = Capture("gzip -dc " + Quoted((Root() / "share/man/man1/pxab.1.gz").string()), &status);
+  ASSERT_EQ(status, 0);
+  ASSERT_EQ(Run("--help"), 0) << err;
+  const std::size_t commands = out.find("Commands:\n");
+  ASSERT_NE(commands, std::string::npos) << out;
+  int listed = 0;
+  for (const std::string& line : Lines(out.substr(commands))) {
+    if (line.rfind("  ", 0) != 0) continue;
+    const std::string name = line.substr(2, line.find(' ', 2) - 2);
+    ++listed;
+    EXPECT_NE(page.find("\\fBpxab " + name), std::string::npos) << name;
+  }
+  EXPECT_GE(listed, 10);
+}
+
 TEST_F(InstalledPxab, TellsItsVersion) {
   ASSERT_EQ(Run("--version"), 0) << err;
   EXPECT_EQ(out, "pxab " PX_VERSION "\n");
