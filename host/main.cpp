@@ -23,7 +23,9 @@ void PrintUsage(std::FILE* out) {
                "\n"
                "Commands:\n");
   for (const Command& command : Registry()) std::fprintf(out, "  %-12s %s\n", command.name, command.summary);
-  std::fprintf(out, "\nRun 'pxab COMMAND --help' for the options of one command.\n");
+  std::fprintf(out,
+               "\nRun 'pxab COMMAND --help' for the options of one command, 'pxab --version' for the\n"
+               "version and 'man pxab' for the manual.\n");
 }
 }  // namespace
 
@@ -41,6 +43,10 @@ int main(int argc, char** argv) {
   const std::string name = argv[1];
   if (name == "--help" || name == "-h" || name == "help") {
     PrintUsage(stdout);
+    return kExitOk;
+  }
+  if (name == "--version" || name == "-V") {
+    std::printf("pxab %s\n", PX_VERSION);
     return kExitOk;
   }
   for (const Command& command : Registry()) {
