@@ -112,19 +112,8 @@ HRESULT STDMETHODCALLTYPE CABContainer::GetProps(LPSPropTagArray lpPropTagArray,
       RaiseFailure("Do not support UNICODE");
     }
     const ULONG count = tags->cValues;
-    if (count > std::numeric_limits<ULONG>::max() / sizeof(SPropValue)) {
-      hr = MAPI_E_NOT_ENOUGH_MEMORY;
-      RaiseFailure("Out of memory");
-    }
     // Owned until handed out, so that a failure frees the strings and binaries with it.
-    MapiBuffer<SPropValue> values(pfnFreeBuffer);
-    hr = pfnAllocateBuffer(static_cast<ULONG>(count * sizeof(SPropValue)), values.put());
-    if (FAILED(hr) || !values) {
-      if (SUCCEEDED(hr)) hr = MAPI_E_NOT_ENOUGH_MEMORY;
-      values.release();
-      RaiseFailure("Out of memory");
-    }
-    std::memset(values.get(), 0, count * sizeof(SPropValue));
+    MapiBuffer<SPropValue> values = NewPropValueArray(count, hr);
 
     bool errors = false;
     const auto binary = [&](SPropValue& v, ULONG tag) {

@@ -1,6 +1,10 @@
 #include "provider/gunknown.h"
 
+#include <cstring>
+#include <limits>
+
 #include "mapiguid.h"
+#include "provider/guard.h"
 
 LPALLOCATEBUFFER pfnAllocateBuffer = MAPIAllocateBuffer;
 LPALLOCATEMORE pfnAllocateMore = MAPIAllocateMore;
@@ -45,3 +49,19 @@ void CUnknown::Lock() { EnterCriticalSection(&CritSect); }
 void CUnknown::Unlock() { LeaveCriticalSection(&CritSect); }
 
 BOOL WINAPI DllEntryPoint(HINSTANCE, DWORD, LPVOID) { return TRUE; }
+
+MapiBuffer<SPropValue> NewPropValueArray(ULONG count, HRESULT& hr) {
+  if (count > std::numeric_limits<ULONG>::max() / sizeof(SPropValue)) {
+    hr = MAPI_E_NOT_ENOUGH_MEMORY;
+    RaiseFailure("Out of memory");
+  }
+  MapiBuffer<SPropValue> values(pfnFreeBuffer);
+  hr = pfnAllocateBuffer(static_cast<ULONG>(count * sizeof(SPropValue)), values.put());
+  if (FAILED(hr) || !values) {
+    if (SUCCEEDED(hr)) hr = MAPI_E_NOT_ENOUGH_MEMORY;
+    values.release();
+    RaiseFailure("Out of memory");
+  }
+  std::memset(values.get(), 0, count * sizeof(SPropValue));
+  return values;
+}

@@ -4,6 +4,7 @@
 
 #include "mapicode.h"
 #include "mapidefs.h"
+#include "mapiptr.h"
 #include "mapix.h"
 #include "windows.h"
 
@@ -15,6 +16,9 @@ extern LPFREEBUFFER pfnFreeBuffer;
 // Installs the three routines together; MAPI_E_INVALID_PARAMETER, and the routines in use
 // stay, when any of them is null.
 HRESULT SetMemoryRoutines(LPALLOCATEBUFFER allocateBuffer, LPALLOCATEMORE allocateMore, LPFREEBUFFER freeBuffer);
+// A zeroed array of `count` property values from those routines, owned until handed out.
+// Inside a guarded operation: on overflow or exhaustion sets `hr` and raises.
+MapiBuffer<SPropValue> NewPropValueArray(ULONG count, HRESULT& hr);
 
 class CUnknown {
  public:

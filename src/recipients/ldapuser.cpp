@@ -220,19 +220,8 @@ HRESULT CLDAPUser::GetProps(LPSPropTagArray lpPropTagArray, ULONG ulFlags, ULONG
       RaiseFailure("Out of memory");
     }
     const ULONG count = tags->cValues;
-    if (count > std::numeric_limits<ULONG>::max() / sizeof(SPropValue)) {
-      hr = MAPI_E_NOT_ENOUGH_MEMORY;
-      RaiseFailure("Out of memory");
-    }
-    // Owned until handed out, so that no failure leaves a half-built array behind.
-    MapiBuffer<SPropValue> values(pfnFreeBuffer);
-    hr = pfnAllocateBuffer(static_cast<ULONG>(count * sizeof(SPropValue)), values.put());
-    if (FAILED(hr) || !values) {
-      if (SUCCEEDED(hr)) hr = MAPI_E_NOT_ENOUGH_MEMORY;
-      values.release();
-      RaiseFailure("Out of memory");
-    }
-    std::memset(values.get(), 0, count * sizeof(SPropValue));
+    // Owned until handed out, so that a failure frees the strings and binaries with it.
+    MapiBuffer<SPropValue> values = NewPropValueArray(count, hr);
 
     PropWriter w(values.get(), hr);
     const std::string searchKey = std::string(kAddressType) + ":" + EmailAddress;
